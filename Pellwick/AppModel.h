@@ -1,0 +1,145 @@
+#pragma once
+
+#include "Clock.h"
+#include "core/BuiltInCatalog.h"
+#include "core/CleanupItem.h"
+#include "platform/SettingsStore.h"
+#include "platform/VolumeCapacity.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QThreadPool>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+// The one observable state of the program and its workflows. Lives on the main thread; every
+// property notifies only when its value really changed.
+class AppModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(qint64 freeBytes READ freeBytes NOTIFY freeBytesChanged)
+    Q_PROPERTY(qint64 totalBytes READ totalBytes NOTIFY totalBytesChanged)
+    Q_PROPERTY(bool launchAtLogin READ launchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(bool notificationsDenied READ notificationsDenied NOTIFY notificationsDeniedChanged)
+    Q_PROPERTY(bool isScanningProjects READ isScanningProjects NOTIFY isScanningProjectsChanged)
+
+public:
+    struct Row {
+        CleanupItem item;
+        std::int64_t size = 0;
+        bool isSelected = false;
+        bool operator==(const Row&) const = default;
+    };
+
+    struct Idle {
+        bool operator==(const Idle&) const = default;
+    };
+    struct Scanning {
+        bool operator==(const Scanning&) const = default;
+    };
+    struct Sweeping {
+        bool operator==(const Sweeping&) const = default;
+    };
+    struct Done {
+        std::int64_t cleared = 0;
+        int skippedItems = 0;
+        bool operator==(const Done&) const = default;
+    };
+    struct Failed {
+        std::string message;
+        bool operator==(const Failed&) const = default;
+    };
+    using Phase = std::variant<Idle, Scanning, Sweeping, Done, Failed>;
+
+    // What varies between a user's desktop and a test.
+    struct Environment {
+        std::filesystem::path home;
+        std::filesystem::path claudeScratch;
+        std::shared_ptr<const VolumeCapacity> volume;
+        std::shared_ptr<SettingsStore> settings;
+        std::shared_ptr<const Clock> clock;
+    };
+
+    explicit AppModel(Environment environment, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    [[nodiscard]] qint64 freeBytes() const { return freeBytes_; }
+    [[nodiscard]] qint64 totalBytes() const { return totalBytes_; }
+    [[nodiscard]] const std::vector<Row>& rows() const { return rows_; }
+    [[nodiscard]] const Phase& phase() const { return phase_; }
+    [[nodiscard]] const std::set<std::string>& runningApps() const { return runningApps_; }
+    [[nodiscard]] const std::set<std::string>& runningProcesses() const { return runningProcesses_; }
+    [[nodiscard]] bool launchAtLogin() const { return launchAtLogin_; }
+    [[nodiscard]] bool notificationsDenied() const { return notificationsDenied_; }
+    [[nodiscard]] const CustomLocations& customLocations() const { return customLocations_; }
+    [[nodiscard]] const std::vector<std::filesystem::path>& projectRoots() const {
+        return projectRoots_;
+    }
+    [[nodiscard]] bool isScanningProjects() const { return isScanningProjects_; }
+    [[nodiscard]] const std::vector<CleanupItem>& projectItems() const { return projectItems_; }
+
+    [[nodiscard]] std::optional<std::string> blockMessage(const Row& row) const;
+    [[nodiscard]] std::vector<Row> sweepTargets() const;
+    [[nodiscard]] std::int64_t selectedBytes() const;
+    [[nodiscard]] std::int64_t sweepableBytes() const;
+    [[nodiscard]] double usedFraction() const;
+
+    // The low-space threshold: "thresholdGB" (or the default) × 10^9, clamped to 64 bits.
+    [[nodiscard]] std::int64_t thresholdBytes() const;
+    // A tenth of the volume in gigabytes, rounded to a multiple of 5, kept within 10…50.
+    [[nodiscard]] static double defaultThresholdGB(const VolumeCapacity& volume,
+                                                   const std::filesystem::path& home);
+    [[nodiscard]] double defaultThresholdGB() const;
+
+    void refreshFreeSpace();
+    QCoro::Task<> scan();
+    QCoro::Task<> rebuildRows();
+    void toggle(const std::string& id);
+
+signals:
+    void freeBytesChanged();
+    void totalBytesChanged();
+    void rowsChanged();
+    void phaseChanged();
+    void runningAppsChanged();
+    void runningProcessesChanged();
+    void launchAtLoginChanged();
+    void notificationsDeniedChanged();
+    void customLocationsChanged();
+    void projectRootsChanged();
+    void isScanningProjectsChanged();
+    void projectItemsChanged();
+
+protected:
+    void setPhase(Phase phase);
+    void setRows(std::vector<Row> rows);
+    void setRunningApps(std::set<std::string> apps);
+    void setRunningProcesses(std::set<std::string> names);
+    void setCustomLocations(CustomLocations locations);
+
+    [[nodiscard]] const Environment& environment() const { return environment_; }
+    [[nodiscard]] std::vector<CleanupItem> catalogItems() const;
+
+private:
+    Environment environment_;
+    QThreadPool measurementPool_;
+
+    qint64 freeBytes_ = 0;
+    qint64 totalBytes_ = 1;
+    std::vector<Row> rows_;
+    Phase phase_ = Idle{};
+    std::set<std::string> runningApps_;
+    std::set<std::string> runningProcesses_;
+    bool launchAtLogin_ = false;
+    bool notificationsDenied_ = false;
+    CustomLocations customLocations_;
+    std::vector<std::filesystem::path> projectRoots_;
+    bool isScanningProjects_ = false;
+    std::vector<CleanupItem> projectItems_;
+};

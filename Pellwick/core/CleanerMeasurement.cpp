@@ -1,0 +1,114 @@
+#include "core/CleanerMeasurement.h"
+
+#include "core/ParallelSizeWalk.h"
+#include "core/SaturatingAdd.h"
+#include "core/TreeWalker.h"
+#include "core/UniqueFd.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace Cleaner {
+namespace {
+
+class NewestVisitor : public TreeWalker::Visitor {
+public:
+    explicit NewestVisitor(FileTime start) : newest_(start) {}
+
+    bool wantsStat(const TreeWalker::Entry&) override { return true; }
+
+    bool visit(const TreeWalker::Entry& entry, const struct stat* status) override {
+        if (status)
+            newest_ = std::max(newest_, fileTimeOf(status->st_mtim));
+        return entry.type == DT_DIR;
+    }
+
+    [[nodiscard]] FileTime newest() const { return newest_; }
+
+private:
+    FileTime newest_;
+};
+
+std::int64_t allocatedSizeAt(int parentFd, const char* name) {
+    struct stat status {};
+    if (fstatat(parentFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return 0;
+    if (S_ISREG(status.st_mode))
+        return allocatedBytes(status.st_blocks);
+    if (!S_ISDIR(status.st_mode))
+        return 0;
+    UniqueFd folder(TreeWalker::openFolder(parentFd, name));
+    if (!folder.valid())
+        return 0;
+    return ParallelSizeWalk::sumBelow(folder.get(), status.st_dev,
+                                      ParallelSizeWalk::defaultThreads());
+}
+
+std::int64_t sumOfSizes(const std::vector<std::filesystem::path>& paths) {
+    std::int64_t total = 0;
+    for (const auto& path : paths)
+        total = saturatingAdd(total, allocatedSize(path));
+    return total;
+}
+
+} // namespace
+
+FileTime lastTouchedAt(int parentFd, const char* name) {
+    struct stat status {};
+    if (fstatat(parentFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return distantPast;
+    const FileTime own = fileTimeOf(status.st_mtim);
+    if (!S_ISDIR(status.st_mode))
+        return own;
+    UniqueFd folder(TreeWalker::openFolder(parentFd, name));
+    if (!folder.valid())
+        return own;
+    NewestVisitor visitor(own);
+    TreeWalker::walk(folder.get(), visitor, 0, status.st_dev);
+    return visitor.newest();
+}
+
+std::int64_t allocatedSize(const std::filesystem::path& path) {
+    return allocatedSizeAt(AT_FDCWD, path.c_str());
+}
+
+FileTime lastTouched(const std::filesystem::path& path) {
+    return lastTouchedAt(AT_FDCWD, path.c_str());
+}
+
+std::vector<std::filesystem::path> untouchedEntries(const std::filesystem::path& folder,
+                                                    FileTime cutoff) {
+    std::vector<std::filesystem::path> entries;
+    UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, folder.c_str()));
+    if (!fd.valid())
+        return entries;
+    DIR* stream = fdopendir(fd.get());
+    if (!stream)
+        return entries;
+    (void)fd.release();
+    while (const dirent* record = readdir(stream)) {
+        const std::string_view name = record->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (lastTouchedAt(dirfd(stream), record->d_name) < cutoff)
+            entries.push_back(folder / record->d_name);
+    }
+    closedir(stream);
+    return entries;
+}
+
+std::int64_t measure(const CleanupItem& item, FileTime now) {
+    if (const auto* olderThan = std::get_if<CleanupActions::EmptyOlderThan>(&item.action)) {
+        const FileTime cutoff = cutoffBefore(now, olderThan->days);
+        std::int64_t total = 0;
+        for (const auto& root : olderThan->roots)
+            total = saturatingAdd(total, sumOfSizes(untouchedEntries(root, cutoff)));
+        return total;
+    }
+    return sumOfSizes(item.sizeRoots);
+}
+
+} // namespace Cleaner

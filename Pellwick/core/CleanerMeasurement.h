@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/CleanupItem.h"
+#include "core/FileTime.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace Cleaner {
+
+// The bytes that cleaning the item would free, measured now.
+[[nodiscard]] std::int64_t measure(const CleanupItem& item,
+                                   FileTime now = std::chrono::system_clock::now());
+
+// Allocated bytes of a file or a whole folder tree: every regular file counts its blocks, once
+// per link; links, folders and mount points below the root add nothing. Missing: 0.
+[[nodiscard]] std::int64_t allocatedSize(const std::filesystem::path& path);
+
+// The entries directly inside `folder` whose whole tree was last modified before `cutoff`,
+// in listing order. An unreadable folder has none.
+[[nodiscard]] std::vector<std::filesystem::path> untouchedEntries(const std::filesystem::path& folder,
+                                                                  FileTime cutoff);
+
+// The newest modification date in the tree rooted at `path`; distantPast when unreadable.
+[[nodiscard]] FileTime lastTouched(const std::filesystem::path& path);
+
+// The same, for the entry `name` inside the open folder `parentFd`.
+[[nodiscard]] FileTime lastTouchedAt(int parentFd, const char* name);
+
+} // namespace Cleaner

@@ -1,0 +1,227 @@
+#include "core/TreeWalker.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace TreeWalker {
+
+bool Visitor::adopt(int, int) { return false; }
+void Visitor::leave(const Entry&, bool) {}
+void Visitor::unreachable(const Entry&, int) {}
+
+namespace {
+
+struct Frame {
+    DIR* stream = nullptr; // null while closed to save descriptors
+    long position = 0;     // where to go on after re-opening
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string name; // the folder's name inside its parent
+    int depth = 0;
+    bool complete = true;
+
+    [[nodiscard]] int fd() const { return stream ? dirfd(stream) : -1; }
+};
+
+bool isDot(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool isMountRoot(int fd, dev_t device, struct stat& status) {
+    struct statx extended {};
+    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO, &extended) == 0 &&
+        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+        (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT))
+        return true;
+    return status.st_dev != device;
+}
+
+unsigned char typeFromMode(mode_t mode) {
+    if (S_ISREG(mode))
+        return DT_REG;
+    if (S_ISDIR(mode))
+        return DT_DIR;
+    if (S_ISLNK(mode))
+        return DT_LNK;
+    if (S_ISFIFO(mode))
+        return DT_FIFO;
+    if (S_ISSOCK(mode))
+        return DT_SOCK;
+    if (S_ISCHR(mode))
+        return DT_CHR;
+    if (S_ISBLK(mode))
+        return DT_BLK;
+    return DT_UNKNOWN;
+}
+
+class Walk {
+public:
+    Walk(Visitor& visitor, dev_t device) : visitor_(visitor), device_(device) {}
+
+    void run(int folderFd, int baseDepth) {
+        // A fresh open file description, so the caller's descriptor keeps its own offset.
+        const int fd = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat status {};
+        DIR* stream = fstat(fd, &status) == 0 ? fdopendir(fd) : nullptr;
+        if (!stream) {
+            close(fd);
+            return;
+        }
+        frames_.push_back(Frame{stream, 0, status.st_dev, status.st_ino, {}, baseDepth, true});
+        while (!frames_.empty())
+            step();
+    }
+
+private:
+    void step() {
+        Frame& top = frames_.back();
+        errno = 0;
+        const dirent* record = readdir(top.stream);
+        if (!record) {
+            if (errno != 0)
+                top.complete = false;
+            finishTop();
+            return;
+        }
+        if (isDot(record->d_name))
+            return;
+        Entry entry{top.fd(), record->d_name, record->d_type, top.depth + 1};
+        struct stat status {};
+        bool haveStatus = false;
+        if (entry.type == DT_UNKNOWN || visitor_.wantsStat(entry)) {
+            haveStatus = fstatat(entry.parentFd, entry.name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+            if (haveStatus)
+                entry.type = typeFromMode(status.st_mode);
+            else if (errno == ENOENT)
+                return; // vanished since the listing: nothing to report
+        }
+        const bool descend = visitor_.visit(entry, haveStatus ? &status : nullptr);
+        if (descend && entry.type == DT_DIR)
+            enter(entry);
+    }
+
+    void enter(const Entry& entry) {
+        const int fd = openFolder(entry.parentFd, entry.name);
+        if (fd < 0) {
+            if (errno != ENOENT)
+                visitor_.unreachable(entry, errno);
+            return;
+        }
+        struct stat status {};
+        if (fstat(fd, &status) != 0) {
+            visitor_.unreachable(entry, errno);
+            close(fd);
+            return;
+        }
+        if (isMountRoot(fd, device_, status)) {
+            close(fd);
+            visitor_.unreachable(entry, EXDEV);
+            return;
+        }
+        if (visitor_.adopt(fd, entry.depth))
+            return;
+        DIR* stream = fdopendir(fd);
+        if (!stream) {
+            visitor_.unreachable(entry, errno);
+            close(fd);
+            return;
+        }
+        frames_.push_back(
+            Frame{stream, 0, status.st_dev, status.st_ino, entry.name, entry.depth, true});
+        closeOldestAncestorIfNeeded();
+    }
+
+    void closeOldestAncestorIfNeeded() {
+        // frames_[0] is the walk's own folder and always stays open.
+        if (frames_.size() - firstOpen_ <= openAncestorLimit)
+            return;
+        Frame& oldest = frames_[firstOpen_];
+        oldest.position = telldir(oldest.stream);
+        closedir(oldest.stream);
+        oldest.stream = nullptr;
+        ++firstOpen_;
+    }
+
+    // Re-opens the closed parent of the top frame through "..", and checks it is the same
+    // folder that was entered on the way down.
+    bool reopenParent() {
+        Frame& child = frames_.back();
+        Frame& parent = frames_[frames_.size() - 2];
+        const int fd = openat(child.fd(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        struct stat status {};
+        if (fstat(fd, &status) != 0 || status.st_dev != parent.device ||
+            status.st_ino != parent.inode) {
+            close(fd);
+            return false;
+        }
+        parent.stream = fdopendir(fd);
+        if (!parent.stream) {
+            close(fd);
+            return false;
+        }
+        seekdir(parent.stream, parent.position);
+        firstOpen_ = frames_.size() - 2;
+        return true;
+    }
+
+    void finishTop() {
+        if (frames_.size() == 1) {
+            closedir(frames_.back().stream);
+            frames_.pop_back();
+            return;
+        }
+        Frame& parent = frames_[frames_.size() - 2];
+        if (!parent.stream && !reopenParent()) {
+            abandonClosedAncestors();
+            return;
+        }
+        Frame child = std::move(frames_.back());
+        frames_.pop_back();
+        closedir(child.stream);
+        const Frame& newTop = frames_.back();
+        visitor_.leave(Entry{newTop.fd(), child.name.c_str(), DT_DIR, child.depth},
+                       child.complete);
+    }
+
+    // The folders above the top one were moved while the walk was inside: what is left of
+    // them is not reached again, and each is reported as abandoned.
+    void abandonClosedAncestors() {
+        while (frames_.size() > 1) {
+            Frame frame = std::move(frames_.back());
+            frames_.pop_back();
+            if (frame.stream)
+                closedir(frame.stream);
+            visitor_.leave(Entry{-1, frame.name.c_str(), DT_DIR, frame.depth}, false);
+        }
+        firstOpen_ = 1;
+        frames_.back().complete = false;
+    }
+
+    Visitor& visitor_;
+    dev_t device_;
+    std::vector<Frame> frames_;
+    std::size_t firstOpen_ = 1;
+};
+
+} // namespace
+
+int openFolder(int parentFd, const char* name) {
+    return openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+void walk(int folderFd, Visitor& visitor, int baseDepth, dev_t device) {
+    Walk(visitor, device).run(folderFd, baseDepth);
+}
+
+} // namespace TreeWalker

@@ -1,0 +1,112 @@
+// A tool for benchmarks and acceptance checks: each subcommand runs one engine function on
+// real folders and prints plain lines.
+#include "core/BuiltInCatalog.h"
+#include "core/ByteCountFormat.h"
+#include "core/CleanerMeasurement.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+struct BadArguments {
+    std::string message;
+};
+
+std::int64_t parseInteger(const std::string& text) {
+    std::size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        throw BadArguments{"not a whole number: " + text};
+    }
+    if (used != text.size())
+        throw BadArguments{"not a whole number: " + text};
+    return value;
+}
+
+std::filesystem::path homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home)
+        throw BadArguments{"HOME is not set"};
+    return home;
+}
+
+void requireCount(const Arguments& arguments, std::size_t minimum, const std::string& usage) {
+    if (arguments.size() < minimum)
+        throw BadArguments{"usage: pellwick-bench " + usage};
+}
+
+int size(const Arguments& arguments) {
+    requireCount(arguments, 1, "size PATH...");
+    for (const auto& path : arguments)
+        std::cout << Cleaner::allocatedSize(path) << '\t' << path << '\n';
+    return 0;
+}
+
+int touched(const Arguments& arguments) {
+    requireCount(arguments, 1, "touched PATH");
+    const auto newest = Cleaner::lastTouched(arguments.at(0));
+    std::cout << std::chrono::duration_cast<std::chrono::seconds>(newest.time_since_epoch()).count()
+              << '\n';
+    return 0;
+}
+
+int older(const Arguments& arguments) {
+    requireCount(arguments, 2, "older PATH DAYS");
+    const auto days = static_cast<int>(parseInteger(arguments.at(1)));
+    const auto cutoff = cutoffBefore(std::chrono::system_clock::now(), days);
+    for (const auto& entry : Cleaner::untouchedEntries(arguments.at(0), cutoff))
+        std::cout << entry.string() << '\n';
+    return 0;
+}
+
+int catalog(const Arguments&) {
+    const auto items = builtInCatalog(homeFolder(), claudeScratchDirectory(), {});
+    for (const auto& item : items) {
+        const auto bytes = Cleaner::measure(item);
+        std::cout << item.id << '\t' << bytes << '\t' << formatByteCount(bytes) << '\n';
+    }
+    return 0;
+}
+
+int bytes(const Arguments& arguments) {
+    requireCount(arguments, 1, "bytes N...");
+    for (const auto& number : arguments)
+        std::cout << formatByteCount(parseInteger(number)) << '\n';
+    return 0;
+}
+
+const std::map<std::string, std::function<int(const Arguments&)>>& subcommands() {
+    static const std::map<std::string, std::function<int(const Arguments&)>> table{
+        {"size", size},       {"touched", touched}, {"older", older},
+        {"catalog", catalog}, {"bytes", bytes},
+    };
+    return table;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Arguments all(argv + 1, argv + argc);
+    try {
+        if (all.empty() || !subcommands().contains(all.front())) {
+            std::string names;
+            for (const auto& [name, run] : subcommands())
+                names += (names.empty() ? "" : "|") + name;
+            throw BadArguments{"usage: pellwick-bench " + names + " ..."};
+        }
+        return subcommands().at(all.front())(Arguments(all.begin() + 1, all.end()));
+    } catch (const BadArguments& bad) {
+        std::cerr << bad.message << '\n';
+        return 2;
+    }
+}

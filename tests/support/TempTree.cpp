@@ -1,0 +1,128 @@
+#include "support/TempTree.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+TempTree::TempTree() {
+    std::string pattern = (fs::temp_directory_path() / "pellwick-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    root_ = pattern;
+    // Tests that drop to an unprivileged user must be able to reach their fixtures.
+    fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+}
+
+TempTree::~TempTree() {
+    std::error_code ignored;
+    if (!runningAsRoot()) {
+        // Fixtures may hold read-only folders; make them writable before removing.
+        for (auto it = fs::recursive_directory_iterator(
+                 root_, fs::directory_options::skip_permission_denied, ignored);
+             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+            if (it->is_directory(ignored) && !it->is_symlink(ignored))
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+    }
+    // rm walks trees of any depth, which std::filesystem::remove_all cannot.
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/rm", "rm", "-rf", "--", root_.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+}
+
+fs::path TempTree::file(const fs::path& relative, std::size_t bytes) const {
+    const fs::path path = root_ / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out << std::string(bytes, 'x');
+    return path;
+}
+
+fs::path TempTree::folder(const fs::path& relative) const {
+    const fs::path path = root_ / relative;
+    fs::create_directories(path);
+    return path;
+}
+
+fs::path TempTree::link(const fs::path& relative, const fs::path& target) const {
+    const fs::path path = root_ / relative;
+    fs::create_directories(path.parent_path());
+    fs::create_symlink(target, path);
+    return path;
+}
+
+void setModified(const fs::path& path, std::chrono::system_clock::time_point when) {
+    const auto since = when.time_since_epoch();
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds);
+    const timespec times[2] = {{seconds.count(), long(nanos.count())},
+                               {seconds.count(), long(nanos.count())}};
+    if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw std::system_error(errno, std::generic_category(), "utimensat " + path.string());
+}
+
+void setModifiedTree(const fs::path& path, std::chrono::system_clock::time_point when) {
+    if (fs::is_directory(fs::symlink_status(path))) {
+        for (const auto& entry : fs::recursive_directory_iterator(path))
+            setModified(entry.path(), when);
+    }
+    setModified(path, when);
+}
+
+std::chrono::system_clock::time_point daysAgo(double days) {
+    return std::chrono::system_clock::now() -
+           std::chrono::duration_cast<std::chrono::system_clock::duration>(
+               std::chrono::duration<double>(days * 86400.0));
+}
+
+namespace {
+const passwd& nobody() {
+    const passwd* entry = getpwnam("nobody");
+    if (!entry)
+        throw std::runtime_error("no user nobody");
+    return *entry;
+}
+} // namespace
+
+void giveToNobody(const fs::path& path) {
+    const passwd& user = nobody();
+    lchown(path.c_str(), user.pw_uid, user.pw_gid);
+    if (fs::is_directory(fs::symlink_status(path))) {
+        for (const auto& entry : fs::recursive_directory_iterator(path))
+            lchown(entry.path().c_str(), user.pw_uid, user.pw_gid);
+    }
+}
+
+int runAsNobody(const std::function<int()>& body) {
+    const passwd& user = nobody();
+    fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!runningAsRoot())
+            _exit(body()); // already unprivileged
+        if (setgroups(0, nullptr) != 0 || setresgid(user.pw_gid, user.pw_gid, user.pw_gid) != 0 ||
+            setresuid(user.pw_uid, user.pw_uid, user.pw_uid) != 0)
+            _exit(99);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool runningAsRoot() { return geteuid() == 0; }
