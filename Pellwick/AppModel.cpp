@@ -33,11 +33,9 @@ std::vector<std::filesystem::path> pathsFrom(const QStringList& texts) {
 }
 
 // gigabytes × 10^9 as a signed 64-bit count, truncated toward zero; values outside the range
-// (or not numbers at all) are clamped instead of being undefined.
+// (infinities included) are clamped instead of being undefined.
 std::int64_t bytesFromGigabytes(double gigabytes) {
     const double bytes = gigabytes * 1e9;
-    if (std::isnan(bytes))
-        return 0;
     if (bytes >= 9.2233720368547758e18)
         return std::numeric_limits<std::int64_t>::max();
     if (bytes <= -9.2233720368547758e18)
@@ -54,7 +52,9 @@ AppModel::AppModel(Environment environment, QObject* parent)
         projectRoots_ = pathsFrom(*stored);
 }
 
-AppModel::~AppModel() { measurementPool_.waitForDone(); }
+AppModel::~AppModel() {
+    measurementPool_.waitForDone();
+}
 
 std::optional<std::string> AppModel::blockMessage(const Row& row) const {
     for (const auto& app : row.item.blockingApps) {
@@ -102,7 +102,9 @@ double AppModel::usedFraction() const {
 
 std::int64_t AppModel::thresholdBytes() const {
     const auto stored = environment_.settings->doubleValue(thresholdKey);
-    return bytesFromGigabytes(stored.value_or(defaultThresholdGB()));
+    // NaN is not a number: it falls back like any other unusable value.
+    const bool usable = stored && !std::isnan(*stored);
+    return bytesFromGigabytes(usable ? *stored : defaultThresholdGB());
 }
 
 double AppModel::defaultThresholdGB(const VolumeCapacity& volume,
@@ -179,15 +181,16 @@ QCoro::Task<> AppModel::rebuildRows() {
     rebuilt.reserve(items.size());
     for (const auto& item : items) {
         const auto selection = previous.find(item.id);
-        rebuilt.push_back(Row{item, sizes[item.id],
-                              selection != previous.end() ? selection->second
-                                                          : item.selectedByDefault});
+        rebuilt.push_back(
+            Row{item, sizes[item.id],
+                selection != previous.end() ? selection->second : item.selectedByDefault});
     }
     setRows(std::move(rebuilt));
 }
 
 void AppModel::toggle(const std::string& id) {
-    auto row = std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.item.id == id; });
+    auto row =
+        std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.item.id == id; });
     if (row == rows_.end())
         return;
     row->isSelected = !row->isSelected;

@@ -74,7 +74,9 @@ public:
     [[nodiscard]] const std::vector<Row>& rows() const { return rows_; }
     [[nodiscard]] const Phase& phase() const { return phase_; }
     [[nodiscard]] const std::set<std::string>& runningApps() const { return runningApps_; }
-    [[nodiscard]] const std::set<std::string>& runningProcesses() const { return runningProcesses_; }
+    [[nodiscard]] const std::set<std::string>& runningProcesses() const {
+        return runningProcesses_;
+    }
     [[nodiscard]] bool launchAtLogin() const { return launchAtLogin_; }
     [[nodiscard]] bool notificationsDenied() const { return notificationsDenied_; }
     [[nodiscard]] const CustomLocations& customLocations() const { return customLocations_; }

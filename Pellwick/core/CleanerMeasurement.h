@@ -19,8 +19,8 @@ namespace Cleaner {
 
 // The entries directly inside `folder` whose whole tree was last modified before `cutoff`,
 // in listing order. An unreadable folder has none.
-[[nodiscard]] std::vector<std::filesystem::path> untouchedEntries(const std::filesystem::path& folder,
-                                                                  FileTime cutoff);
+[[nodiscard]] std::vector<std::filesystem::path>
+untouchedEntries(const std::filesystem::path& folder, FileTime cutoff);
 
 // The newest modification date in the tree rooted at `path`; distantPast when unreadable.
 [[nodiscard]] FileTime lastTouched(const std::filesystem::path& path);

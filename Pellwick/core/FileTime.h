@@ -17,8 +17,8 @@ inline constexpr FileTime distantPast = FileTime::min();
         return FileTime::max();
     if (stamp.tv_sec < -limit)
         return FileTime::min();
-    return FileTime(std::chrono::nanoseconds(std::int64_t(stamp.tv_sec) * 1'000'000'000 +
-                                             stamp.tv_nsec));
+    return FileTime(
+        std::chrono::nanoseconds(std::int64_t(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec));
 }
 
 // now − days × 86,400 s: whole days of 24 hours, no calendar arithmetic.

@@ -75,9 +75,8 @@ private:
     void work(bool helper) {
         std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [&] {
-                return !queue_.empty() || finished_ || (!helper && busy_ == 0);
-            });
+            wake_.wait(lock,
+                       [&] { return !queue_.empty() || finished_ || (!helper && busy_ == 0); });
             if (queue_.empty()) {
                 if (finished_ || (!helper && busy_ == 0))
                     return;
@@ -144,6 +143,8 @@ std::int64_t sumBelow(int folderFd, dev_t device, unsigned threads) {
     return pool.finish();
 }
 
-unsigned defaultThreads() { return std::clamp(std::thread::hardware_concurrency(), 1u, 4u); }
+unsigned defaultThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
 
 } // namespace ParallelSizeWalk

@@ -12,9 +12,13 @@
 
 namespace TreeWalker {
 
-bool Visitor::adopt(int, int) { return false; }
-void Visitor::leave(const Entry&, bool) {}
-void Visitor::unreachable(const Entry&, int) {}
+bool Visitor::adopt(int, int) {
+    return false;
+}
+void Visitor::leave(const Entry&, bool) {
+}
+void Visitor::unreachable(const Entry&, int) {
+}
 
 namespace {
 
@@ -190,8 +194,7 @@ private:
         frames_.pop_back();
         closedir(child.stream);
         const Frame& newTop = frames_.back();
-        visitor_.leave(Entry{newTop.fd(), child.name.c_str(), DT_DIR, child.depth},
-                       child.complete);
+        visitor_.leave(Entry{newTop.fd(), child.name.c_str(), DT_DIR, child.depth}, child.complete);
     }
 
     // The folders above the top one were moved while the walk was inside: what is left of

@@ -13,8 +13,8 @@
 namespace TreeWalker {
 
 struct Entry {
-    int parentFd;     // open descriptor of the containing folder; -1 when it was lost
-    const char* name; // the entry's name inside that folder (any bytes but "/" and NUL)
+    int parentFd;       // open descriptor of the containing folder; -1 when it was lost
+    const char* name;   // the entry's name inside that folder (any bytes but "/" and NUL)
     unsigned char type; // DT_REG, DT_DIR, DT_LNK … ; DT_UNKNOWN when even lstat failed
     int depth;          // 1 for the entries directly inside the walked folder
 };

@@ -14,5 +14,6 @@ public:
 
     virtual ~VolumeCapacity() = default;
     // None when the volume cannot be queried at all.
-    [[nodiscard]] virtual std::optional<Figures> read(const std::filesystem::path& folder) const = 0;
+    [[nodiscard]] virtual std::optional<Figures>
+    read(const std::filesystem::path& folder) const = 0;
 };

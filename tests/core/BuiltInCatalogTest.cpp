@@ -47,7 +47,7 @@ TEST(BuiltInCatalog, MacRootsAreExactlyTheDefaults) {
     EXPECT_THAT(itemWithId(items, "yarn-cache").sizeRoots,
                 ElementsAre(home / "Library/Caches/Yarn"));
     const std::map<std::string, std::size_t> appRootCounts{
-        {"claude-app", 12}, {"codex-app", 11},  {"cursor-app", 12},
+        {"claude-app", 12}, {"codex-app", 11},       {"cursor-app", 12},
         {"kimi-app", 12},   {"antigravity-app", 11}, {"vscode-app", 11}};
     for (const auto& [id, count] : appRootCounts)
         EXPECT_EQ(itemWithId(items, id).sizeRoots.size(), count) << id;
@@ -81,11 +81,13 @@ TEST(BuiltInCatalog, CustomLocationsAreAppendedOnlyToOrdinaryItems) {
                                  {"no-such-item", {"/opt/other"}}};
     const auto items = builtInCatalog(home, scratch, custom, Platform::macOS);
     const auto& pip = itemWithId(items, "pip-cache");
-    EXPECT_THAT(pip.sizeRoots, ElementsAre(home / "Library/Caches/pip", home / ".cache/pip",
-                                           "/opt/pipcache"));
+    EXPECT_THAT(pip.sizeRoots,
+                ElementsAre(home / "Library/Caches/pip", home / ".cache/pip", "/opt/pipcache"));
     EXPECT_EQ(pip.sizeRoots, actionRoots(pip.action));
-    EXPECT_EQ(itemWithId(items, "simulators"), itemWithId(builtInCatalog(home, scratch, {}, Platform::macOS), "simulators"));
-    EXPECT_EQ(itemWithId(items, "claude-scratch"), itemWithId(builtInCatalog(home, scratch, {}, Platform::macOS), "claude-scratch"));
+    EXPECT_EQ(itemWithId(items, "simulators"),
+              itemWithId(builtInCatalog(home, scratch, {}, Platform::macOS), "simulators"));
+    EXPECT_EQ(itemWithId(items, "claude-scratch"),
+              itemWithId(builtInCatalog(home, scratch, {}, Platform::macOS), "claude-scratch"));
     for (const auto& item : items) {
         for (const auto& root : item.sizeRoots)
             EXPECT_NE(root, "/opt/other");
@@ -106,7 +108,8 @@ TEST(BuiltInCatalog, SpecialItemsCarryTheirOwnActions) {
     EXPECT_EQ(simulators.action,
               CleanupAction(CleanupActions::Simctl{
                   {{"shutdown", "all"}, {"delete", "unavailable"}, {"erase", "all"}}}));
-    EXPECT_THAT(simulators.sizeRoots, ElementsAre(home / "Library/Developer/CoreSimulator/Devices"));
+    EXPECT_THAT(simulators.sizeRoots,
+                ElementsAre(home / "Library/Developer/CoreSimulator/Devices"));
     for (const auto& item : items) {
         if (item.id != "simulators") {
             EXPECT_TRUE(item.selectedByDefault) << item.id;
@@ -128,9 +131,9 @@ TEST(Category, TitlesInDisplayOrder) {
     std::vector<std::string> titles;
     for (Category category : allCategories)
         titles.emplace_back(title(category));
-    EXPECT_THAT(titles, ElementsAre("Dormant projects", "Xcode", "JavaScript", "Python",
-                                    "Browser tools", "AI tools", "Mobile dependencies",
-                                    "Other tools"));
+    EXPECT_THAT(titles,
+                ElementsAre("Dormant projects", "Xcode", "JavaScript", "Python", "Browser tools",
+                            "AI tools", "Mobile dependencies", "Other tools"));
 }
 
 } // namespace

@@ -81,11 +81,10 @@ TEST(AllocatedSize, SkipsAnUnreadableFolderAndGoesOn) {
     tree.file("root/z-after", 10'000);
     giveToNobody(tree.root());
     fs::permissions(tree / "root/locked", fs::perms::none);
-    const std::int64_t readable =
-        Cleaner::allocatedSize(tree / "root/readable") + Cleaner::allocatedSize(tree / "root/z-after");
-    const int status = runAsNobody([&] {
-        return Cleaner::allocatedSize(tree / "root") == readable ? 0 : 1;
-    });
+    const std::int64_t readable = Cleaner::allocatedSize(tree / "root/readable") +
+                                  Cleaner::allocatedSize(tree / "root/z-after");
+    const int status =
+        runAsNobody([&] { return Cleaner::allocatedSize(tree / "root") == readable ? 0 : 1; });
     EXPECT_EQ(status, 0);
 }
 

@@ -125,4 +125,6 @@ int runAsNobody(const std::function<int()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-bool runningAsRoot() { return geteuid() == 0; }
+bool runningAsRoot() {
+    return geteuid() == 0;
+}

@@ -12,7 +12,8 @@ QString IniSettingsStore::defaultFilePath() {
 }
 
 IniSettingsStore::IniSettingsStore(const QString& filePath)
-    : settings_(filePath, QSettings::IniFormat) {}
+    : settings_(filePath, QSettings::IniFormat) {
+}
 
 std::optional<bool> IniSettingsStore::boolValue(const QString& key) const {
     settings_.sync();

@@ -19,5 +19,6 @@ StatvfsVolumeCapacity::read(const std::filesystem::path& folder) const {
     struct statvfs volume {};
     if (statvfs(folder.c_str(), &volume) != 0)
         return std::nullopt;
-    return Figures{bytes(volume.f_bavail, volume.f_frsize), bytes(volume.f_blocks, volume.f_frsize)};
+    return Figures{bytes(volume.f_bavail, volume.f_frsize),
+                   bytes(volume.f_blocks, volume.f_frsize)};
 }
