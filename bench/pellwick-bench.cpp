@@ -3,6 +3,7 @@
 #include "core/BuiltInCatalog.h"
 #include "core/ByteCountFormat.h"
 #include "core/CleanerMeasurement.h"
+#include "core/VersionComparison.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -85,10 +86,18 @@ int bytes(const Arguments& arguments) {
     return 0;
 }
 
+int vercmp(const Arguments& arguments) {
+    if (arguments.size() != 2)
+        throw BadArguments{"usage: pellwick-bench vercmp A B"};
+    const auto order = compareVersions(arguments.at(0), arguments.at(1));
+    std::cout << (order < 0 ? "<" : order > 0 ? ">" : "=") << '\n';
+    return 0;
+}
+
 const std::map<std::string, std::function<int(const Arguments&)>>& subcommands() {
     static const std::map<std::string, std::function<int(const Arguments&)>> table{
         {"size", size},       {"touched", touched}, {"older", older},
-        {"catalog", catalog}, {"bytes", bytes},
+        {"catalog", catalog}, {"bytes", bytes},     {"vercmp", vercmp},
     };
     return table;
 }
