@@ -8,8 +8,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 namespace Cleaner {
 namespace {
@@ -45,6 +48,34 @@ std::int64_t allocatedSizeAt(int parentFd, const char* name) {
         return 0;
     return ParallelSizeWalk::sumBelow(folder.get(), status.st_dev,
                                       ParallelSizeWalk::defaultThreads());
+}
+
+// The listing goes through a fresh open of the folder, so the caller's descriptor keeps its
+// own position.
+std::vector<std::string> untouchedNamesAt(int folderFd, FileTime cutoff,
+                                          std::optional<uid_t> owner) {
+    std::vector<std::string> names;
+    const int fd = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return names;
+    DIR* stream = fdopendir(fd);
+    if (!stream) {
+        close(fd);
+        return names;
+    }
+    while (const dirent* record = readdir(stream)) {
+        const std::string_view name = record->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat status {};
+        if (owner && (fstatat(dirfd(stream), record->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+                      status.st_uid != *owner))
+            continue;
+        if (lastTouchedAt(dirfd(stream), record->d_name) < cutoff)
+            names.emplace_back(name);
+    }
+    closedir(stream);
+    return names;
 }
 
 std::int64_t sumOfSizes(const std::vector<std::filesystem::path>& paths) {
@@ -83,20 +114,26 @@ std::vector<std::filesystem::path> untouchedEntries(const std::filesystem::path&
                                                     FileTime cutoff) {
     std::vector<std::filesystem::path> entries;
     UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, folder.c_str()));
-    if (!fd.valid())
-        return entries;
-    DIR* stream = fdopendir(fd.get());
-    if (!stream)
-        return entries;
-    (void)fd.release();
-    while (const dirent* record = readdir(stream)) {
-        const std::string_view name = record->d_name;
-        if (name == "." || name == "..")
-            continue;
-        if (lastTouchedAt(dirfd(stream), record->d_name) < cutoff)
-            entries.push_back(folder / record->d_name);
-    }
-    closedir(stream);
+    if (fd.valid())
+        for (auto& name : untouchedNamesAt(fd.get(), cutoff, std::nullopt))
+            entries.push_back(folder / name);
+    return entries;
+}
+
+std::vector<std::string> untouchedNamesOwnedBy(int folderFd, FileTime cutoff, uid_t owner) {
+    struct stat status {};
+    if (fstat(folderFd, &status) != 0 || status.st_uid != owner)
+        return {};
+    return untouchedNamesAt(folderFd, cutoff, owner);
+}
+
+std::vector<std::filesystem::path> untouchedEntriesOwnedByUser(const std::filesystem::path& folder,
+                                                               FileTime cutoff) {
+    std::vector<std::filesystem::path> entries;
+    UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, folder.c_str()));
+    if (fd.valid())
+        for (auto& name : untouchedNamesOwnedBy(fd.get(), cutoff, geteuid()))
+            entries.push_back(folder / name);
     return entries;
 }
 
@@ -105,7 +142,7 @@ std::int64_t measure(const CleanupItem& item, FileTime now) {
         const FileTime cutoff = cutoffBefore(now, olderThan->days);
         std::int64_t total = 0;
         for (const auto& root : olderThan->roots)
-            total = saturatingAdd(total, sumOfSizes(untouchedEntries(root, cutoff)));
+            total = saturatingAdd(total, sumOfSizes(untouchedEntriesOwnedByUser(root, cutoff)));
         return total;
     }
     return sumOfSizes(item.sizeRoots);

@@ -3,8 +3,11 @@
 #include "core/CleanupItem.h"
 #include "core/FileTime.h"
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace Cleaner {
@@ -21,6 +24,16 @@ namespace Cleaner {
 // in listing order. An unreadable folder has none.
 [[nodiscard]] std::vector<std::filesystem::path>
 untouchedEntries(const std::filesystem::path& folder, FileTime cutoff);
+
+// The age rule's entries for a folder in a place other users can write to (the scratch folder):
+// only when the effective user owns `folder` itself, and only the entries the user owns.
+[[nodiscard]] std::vector<std::filesystem::path>
+untouchedEntriesOwnedByUser(const std::filesystem::path& folder, FileTime cutoff);
+
+// The same for the open folder `folderFd` (which stays the caller's) and the user `owner`: the
+// entries' names, in listing order.
+[[nodiscard]] std::vector<std::string> untouchedNamesOwnedBy(int folderFd, FileTime cutoff,
+                                                             uid_t owner);
 
 // The newest modification date in the tree rooted at `path`; distantPast when unreadable.
 [[nodiscard]] FileTime lastTouched(const std::filesystem::path& path);
