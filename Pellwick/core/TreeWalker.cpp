@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,13 +39,23 @@ bool isDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-bool isMountRoot(int fd, dev_t device, struct stat& status) {
+struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool mountRoot = false;
+};
+
+// One statx answers both what the climb needs to verify and whether this is a mount point (a
+// bind mount of the same file system keeps the device number; the attribute catches it).
+bool identify(int fd, Identity& identity) {
     struct statx extended {};
-    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO, &extended) == 0 &&
-        (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
-        (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT))
-        return true;
-    return status.st_dev != device;
+    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_INO, &extended) != 0)
+        return false;
+    identity.device = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+    identity.inode = extended.stx_ino;
+    identity.mountRoot = (extended.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+                         (extended.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    return true;
 }
 
 unsigned char typeFromMode(mode_t mode) {
@@ -120,13 +131,13 @@ private:
                 visitor_.unreachable(entry, errno);
             return;
         }
-        struct stat status {};
-        if (fstat(fd, &status) != 0) {
+        Identity identity;
+        if (!identify(fd, identity)) {
             visitor_.unreachable(entry, errno);
             close(fd);
             return;
         }
-        if (isMountRoot(fd, device_, status)) {
+        if (identity.mountRoot || identity.device != device_) {
             close(fd);
             visitor_.unreachable(entry, EXDEV);
             return;
@@ -140,7 +151,7 @@ private:
             return;
         }
         frames_.push_back(
-            Frame{stream, 0, status.st_dev, status.st_ino, entry.name, entry.depth, true});
+            Frame{stream, 0, identity.device, identity.inode, entry.name, entry.depth, true});
         closeOldestAncestorIfNeeded();
     }
 
