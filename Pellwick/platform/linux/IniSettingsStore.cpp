@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QVariant>
 
+#include <cmath>
+
 QString IniSettingsStore::defaultFilePath() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     // The XDG rule: a relative value is invalid and is ignored.
@@ -30,17 +32,24 @@ std::optional<bool> IniSettingsStore::boolValue(const QString& key) const {
     return std::nullopt;
 }
 
+// Not-a-number and infinities count as absent: no setting of ours can take them, and a
+// threshold compared with them would never (or always) trigger.
 std::optional<double> IniSettingsStore::doubleValue(const QString& key) const {
     settings_.sync();
     const QVariant value = settings_.value(key);
+    std::optional<double> number;
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int ||
-        value.typeId() == QMetaType::LongLong)
-        return value.toDouble();
-    if (value.typeId() != QMetaType::QString)
+        value.typeId() == QMetaType::LongLong) {
+        number = value.toDouble();
+    } else if (value.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const double parsed = value.toString().toDouble(&ok);
+        if (ok)
+            number = parsed;
+    }
+    if (number && !std::isfinite(*number))
         return std::nullopt;
-    bool ok = false;
-    const double number = value.toString().toDouble(&ok);
-    return ok ? std::optional(number) : std::nullopt;
+    return number;
 }
 
 std::optional<QStringList> IniSettingsStore::stringListValue(const QString& key) const {

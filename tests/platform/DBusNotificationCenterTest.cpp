@@ -1,0 +1,154 @@
+// Runs against python3-dbusmock's notification daemon on a private session bus (the CTest entry
+// starts the whole suite under dbus-run-session). The mock's log records every call it got.
+#include "platform/linux/DBusNotificationCenter.h"
+#include "Notifier.h"
+#include "support/TempTree.h"
+
+#include <QCoro/QCoroDBus>
+#include <QCoro/QCoroTask>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include "platform/QtPrinting.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString notificationsName = QStringLiteral("org.freedesktop.Notifications");
+
+class RecordingLog : public SystemLog {
+public:
+    void info(const QString& message) override { lines << message; }
+    void error(const QString& message) override { lines << message; }
+    QStringList lines;
+};
+
+bool serverIsOnTheBus() {
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(notificationsName);
+}
+
+QCoro::Task<> closeNotification(uint serverId) {
+    QDBusMessage close = QDBusMessage::createMethodCall(
+        notificationsName, QStringLiteral("/org/freedesktop/Notifications"), notificationsName,
+        QStringLiteral("CloseNotification"));
+    close.setArguments({static_cast<int>(serverId)});
+    co_await QDBusConnection::sessionBus().asyncCall(close);
+}
+
+class DBusNotificationCenterTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!qEnvironmentVariableIsSet("PELLWICK_TEST_PRIVATE_BUS"))
+            GTEST_SKIP() << "needs a private session bus (run through ctest)";
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+        ASSERT_FALSE(serverIsOnTheBus()) << "a notification server is already running";
+    }
+
+    void TearDown() override {
+        if (mock_.state() == QProcess::NotRunning)
+            return;
+        mock_.terminate();
+        mock_.waitForFinished(10'000);
+        ASSERT_TRUE(QTest::qWaitFor([] { return !serverIsOnTheBus(); }, 10'000));
+    }
+
+    void startServer() {
+        // Debian's dbusmock is a module of the system interpreter, not of any python3 on PATH.
+        mock_.start(QStringLiteral("/usr/bin/python3"),
+                    {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--template"),
+                     QStringLiteral("notification_daemon"), QStringLiteral("-l"), logPath()});
+        ASSERT_TRUE(mock_.waitForStarted(10'000));
+        ASSERT_TRUE(QTest::qWaitFor(serverIsOnTheBus, 20'000))
+            << mock_.readAllStandardError().toStdString();
+    }
+
+    [[nodiscard]] QString logPath() const {
+        return QString::fromStdString((tree_ / "notifications.log").string());
+    }
+
+    // The Notify calls the server received, one line each, in order.
+    [[nodiscard]] QStringList notifyCalls() const {
+        QFile log(logPath());
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        QStringList calls;
+        for (const QByteArray& line : log.readAll().split('\n')) {
+            if (line.contains(" Notify "))
+                calls << QString::fromUtf8(line);
+        }
+        return calls;
+    }
+
+    void postAndWait(const Notifier::Context& context, std::int64_t freeBytes,
+                     std::int64_t sweepableBytes) {
+        const auto before = log_->lines.size();
+        Notifier::postLowSpace(context, freeBytes, sweepableBytes);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log_->lines.size() > before; }, 20'000));
+    }
+
+    TempTree tree_;
+    QProcess mock_;
+    std::shared_ptr<RecordingLog> log_ = std::make_shared<RecordingLog>();
+};
+
+TEST_F(DBusNotificationCenterTest, StatusIsDeniedWithoutAServerAndAuthorizedWithOne) {
+    const Notifier::Context context{std::make_shared<DBusNotificationCenter>(), log_};
+    EXPECT_EQ(QCoro::waitFor(Notifier::authorizationStatus(context)), 1);
+    EXPECT_EQ(QCoro::waitFor(Notifier::requestAuthorization(context)), 1);
+    startServer();
+    EXPECT_EQ(QCoro::waitFor(Notifier::authorizationStatus(context)), 2);
+    EXPECT_EQ(QCoro::waitFor(Notifier::requestAuthorization(context)), 2);
+    EXPECT_EQ(log_->lines, (QStringList{"Notification status: 1", "Notification status: 2"}));
+}
+
+TEST_F(DBusNotificationCenterTest, WithoutAServerPostingIsLoggedNotThrown) {
+    const Notifier::Context context{std::make_shared<DBusNotificationCenter>(), log_};
+    postAndWait(context, 4'200'000'000, 0);
+    ASSERT_EQ(log_->lines.size(), 1);
+    EXPECT_TRUE(log_->lines.front().startsWith(QStringLiteral("Could not post notification: ")))
+        << log_->lines.front().toStdString();
+}
+
+TEST_F(DBusNotificationCenterTest, ASecondAlertReplacesTheFirst) {
+    startServer();
+    const Notifier::Context context{std::make_shared<DBusNotificationCenter>(), log_};
+    postAndWait(context, 4'200'000'000, 11'000'000'000);
+    postAndWait(context, 3'100'000'000, 0);
+    EXPECT_EQ(log_->lines,
+              (QStringList{"Posted low-space notification", "Posted low-space notification"}));
+
+    const QStringList calls = notifyCalls();
+    ASSERT_EQ(calls.size(), 2) << calls.join(u'\n').toStdString();
+    for (const QString& call : calls) {
+        EXPECT_TRUE(call.contains(QStringLiteral("\"Psst, your computer is getting full\"")));
+        EXPECT_TRUE(call.contains(QStringLiteral("\"sound-name\": \"message-new-instant\"")))
+            << call.toStdString();
+    }
+    EXPECT_TRUE(calls[0].contains(
+        QStringLiteral("\"Pellwick\" 0 \"\" \"Psst, your computer is getting full\" \"Only 4.2 "
+                       "GB left. I found 11 GB that's safe to sweep.\"")))
+        << calls[0].toStdString();
+    // The mock numbers notifications from 1: the second names the first as the one it replaces.
+    EXPECT_TRUE(calls[1].contains(QStringLiteral(
+        "\"Pellwick\" 1 \"\" \"Psst, your computer is getting full\" \"Only 3.1 GB left.\"")))
+        << calls[1].toStdString();
+}
+
+TEST_F(DBusNotificationCenterTest, AClosedAlertIsNotReplacedButShownAnew) {
+    startServer();
+    const Notifier::Context context{std::make_shared<DBusNotificationCenter>(), log_};
+    postAndWait(context, 4'200'000'000, 0);
+    QCoro::waitFor(closeNotification(1));
+    postAndWait(context, 3'100'000'000, 0);
+
+    const QStringList calls = notifyCalls();
+    ASSERT_EQ(calls.size(), 2) << calls.join(u'\n').toStdString();
+    EXPECT_TRUE(calls[1].contains(QStringLiteral("\"Pellwick\" 0 \"\""))) << calls[1].toStdString();
+}
+
+} // namespace

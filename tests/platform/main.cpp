@@ -1,0 +1,14 @@
+// The platform tests need a QApplication: the folder dialog is a real widget (rendered
+// offscreen), and D-Bus replies and network transfers arrive through the event loop.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    // Test discovery runs the binary outside CTest's environment too; never open a real window.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
