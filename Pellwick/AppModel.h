@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "core/BuiltInCatalog.h"
 #include "core/CleanupItem.h"
+#include "core/ProjectScanner.h"
 #include "platform/SettingsStore.h"
 #include "platform/VolumeCapacity.h"
 
@@ -64,7 +65,11 @@ public:
         std::shared_ptr<const VolumeCapacity> volume;
         std::shared_ptr<SettingsStore> settings;
         std::shared_ptr<const Clock> clock;
+        std::filesystem::path git = ProjectScanner::defaultGitPath;
     };
+
+    // Days without any change after which a project's generated folders are offered.
+    static constexpr int dormantDays = 60;
 
     explicit AppModel(Environment environment, QObject* parent = nullptr);
     ~AppModel() override;
@@ -104,6 +109,11 @@ public:
     QCoro::Task<> rebuildRows();
     void toggle(const std::string& id);
 
+    QCoro::Task<> scanProjects();
+    void setProjectRoots(std::vector<std::filesystem::path> roots);
+    [[nodiscard]] static CleanupItem projectItem(const ProjectScanner::DormantProject& project,
+                                                 const std::filesystem::path& home);
+
 signals:
     void freeBytesChanged();
     void totalBytesChanged();
@@ -129,6 +139,9 @@ protected:
     [[nodiscard]] std::vector<CleanupItem> catalogItems() const;
 
 private:
+    void setProjectItems(std::vector<CleanupItem> items);
+    void setIsScanningProjects(bool scanning);
+
     Environment environment_;
     QThreadPool measurementPool_;
 
