@@ -1,0 +1,96 @@
+// One smoke test of the real dialog: the multiple selection depends on Qt's internal widget
+// names, which a Qt update could change.
+#include "platform/linux/DialogFolderChooser.h"
+#include "platform/QtPrinting.h"
+#include "support/TempTree.h"
+
+#include <QApplication>
+#include <QCoro/QCoroTask>
+#include <QFileDialog>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QFileDialog* openDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+void clickRow(QListView& list, int row, Qt::KeyboardModifiers modifiers) {
+    const QModelIndex index = list.model()->index(row, 0, list.rootIndex());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, list.visualRect(index).center());
+}
+
+QCoro::Task<std::optional<QStringList>> choose(std::shared_ptr<DialogFolderChooser> chooser,
+                                               QString startFolder) {
+    co_return co_await chooser->chooseFolders(startFolder);
+}
+
+struct Outcome {
+    bool finished = false;
+    std::optional<QStringList> folders;
+};
+
+// Starts the chooser and records its answer when it comes.
+QCoro::Task<> record(std::shared_ptr<DialogFolderChooser> chooser, QString startFolder,
+                     std::shared_ptr<Outcome> outcome) {
+    outcome->folders = co_await choose(chooser, startFolder);
+    outcome->finished = true;
+}
+
+TEST(DialogFolderChooserTest, ChoosesSeveralFoldersAndNothingWhenCancelled) {
+    const TempTree tree;
+    const QString alpha = QString::fromStdString(tree.folder("alpha").string());
+    const QString beta = QString::fromStdString(tree.folder("beta").string());
+    (void)tree.file("notes.txt");
+    const QString start = QString::fromStdString(tree.root().string());
+    const auto chooser = std::make_shared<DialogFolderChooser>();
+
+    auto outcome = std::make_shared<Outcome>();
+    record(chooser, start, outcome);
+    QFileDialog* dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Find dormant projects"));
+    EXPECT_EQ(dialog->labelText(QFileDialog::Accept), QStringLiteral("Search"));
+    EXPECT_EQ(dialog->labelText(QFileDialog::LookIn),
+              QStringLiteral("Choose a folder that holds your projects."));
+    auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+    // Only the two folders are listed (no files); the user clicks one and Ctrl-clicks the other.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }, 10'000));
+    clickRow(*list, 0, Qt::NoModifier);
+    clickRow(*list, 1, Qt::ControlModifier);
+    QPushButton* search = nullptr;
+    for (auto* button : dialog->findChildren<QPushButton*>()) {
+        if (button->text() == QLatin1String("Search"))
+            search = button;
+    }
+    ASSERT_NE(search, nullptr);
+    QTest::mouseClick(search, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome->finished; }, 10'000));
+    ASSERT_TRUE(outcome->folders.has_value());
+    QStringList chosen = *outcome->folders;
+    chosen.sort();
+    EXPECT_EQ(chosen, (QStringList{alpha, beta}));
+
+    auto cancelled = std::make_shared<Outcome>();
+    record(chooser, start, cancelled);
+    QTest::qWait(0);
+    dialog = openDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled->finished; }, 10'000));
+    EXPECT_EQ(cancelled->folders, std::nullopt);
+}
+
+} // namespace
