@@ -1,0 +1,302 @@
+#include "core/CleanerDiscovery.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iostream>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A home folder and two volume mount bases inside one temp tree: "media/u/" stands for
+// /media/USER/ and "mnt/" for /mnt/.
+class DiscoveryFixture : public ::testing::Test {
+protected:
+    TempTree tree;
+    fs::path home = tree.folder("home");
+    std::string media = (tree / "media/u").string() + "/";
+    std::string mnt = (tree / "mnt").string() + "/";
+    Cleaner::Vetting vetting{home, {media, mnt}};
+
+    [[nodiscard]] CustomLocations locations(const Cleaner::ProbeValues& values) const {
+        return Cleaner::customLocations(values, vetting, tree / "scratch");
+    }
+    [[nodiscard]] bool safe(const fs::path& folder) const {
+        return Cleaner::isSafeCustomLocation(folder, vetting);
+    }
+    [[nodiscard]] fs::path onVolume(const std::string& relative) const { return media + relative; }
+};
+
+void writeFile(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+}
+
+} // namespace
+
+TEST(ProbeScriptTest, IsTheMarkerThenOneLinePerTool) {
+    const std::string expected = "echo __PELLWICK_BEGIN__\n"
+                                 "echo \"NPM=$(npm config get cache 2>/dev/null)\"\n"
+                                 "echo \"PNPM=$(pnpm store path 2>/dev/null)\"\n"
+                                 "echo \"YARN=$(yarn cache dir 2>/dev/null)\"\n"
+                                 "echo \"PIP=$(pip3 cache dir 2>/dev/null)\"\n"
+                                 "echo \"UV=$(uv cache dir 2>/dev/null)\"\n"
+                                 "echo \"BUN=$BUN_INSTALL\"\n"
+                                 "echo \"BREW=${HOMEBREW_CACHE:-$(brew --cache 2>/dev/null)}\"\n"
+                                 "echo \"GRADLE=$GRADLE_USER_HOME\"\n"
+                                 "echo \"CARGO=$CARGO_HOME\"\n"
+                                 "echo \"GOCACHE=$(go env GOCACHE 2>/dev/null)\"\n"
+                                 "echo \"PLAYWRIGHT=$PLAYWRIGHT_BROWSERS_PATH\"\n"
+                                 "echo \"XDG=$XDG_CACHE_HOME\"";
+    EXPECT_EQ(Cleaner::probeScript(), expected);
+    EXPECT_EQ(&Cleaner::probeScript(), &Cleaner::probeScript());
+}
+
+TEST(ProbeOutputTest, ReadsKeyValueLinesAfterTheMarker) {
+    struct Case {
+        std::string name;
+        std::string text;
+        Cleaner::ProbeValues values;
+    };
+    const Case cases[] = {
+        {"no marker", "NPM=/x\nPNPM=/y", {}},
+        {"marker not alone on its line", " __PELLWICK_BEGIN__\nNPM=/x", {}},
+        {"start-up noise before the marker",
+         "Welcome!\nNPM=/noise\n__PELLWICK_BEGIN__\nPNPM=/p",
+         {{"PNPM", "/p"}}},
+        {"second marker skipped",
+         "__PELLWICK_BEGIN__\nA=1\n__PELLWICK_BEGIN__\nB=2",
+         {{"A", "1"}, {"B", "2"}}},
+        {"lines without equals skipped", "__PELLWICK_BEGIN__\nnoise\nC=3", {{"C", "3"}}},
+        {"spaces and tabs trimmed from values only",
+         "__PELLWICK_BEGIN__\n K \t= \t/v/g \t\nN=\xC2\xA0/x",
+         {{" K \t", "/v/g"}, {"N", "\xC2\xA0/x"}}},
+        {"empty key", "__PELLWICK_BEGIN__\n=x", {{"", "x"}}},
+        {"first equals splits", "__PELLWICK_BEGIN__\nA=b=c", {{"A", "b=c"}}},
+        {"later keys win", "__PELLWICK_BEGIN__\nA=1\nA=2", {{"A", "2"}}},
+        {"empty values dropped", "__PELLWICK_BEGIN__\nA=\nB= \t \nC=1\nC=", {{"C", "1"}}},
+        {"any line break",
+         "__PELLWICK_BEGIN__\r\nA=1\r\nB=2\xE2\x80\xA8"
+         "C=3\vD=4",
+         {{"A", "1"}, {"B", "2"}, {"C", "3"}, {"D", "4"}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Cleaner::parseProbeOutput(c.text), c.values) << c.name;
+}
+
+TEST_F(DiscoveryFixture, RefusesUnsafeFolders) {
+    struct Case {
+        fs::path folder;
+        bool safe;
+    };
+    tree.folder("elsewhere/a/b");
+    tree.file("home/dev/a-file");
+    tree.folder("home/dev/real-cache");
+    tree.link("home/dev/link-cache", home / "dev/real-cache");
+    tree.folder("home/Documents/pip-cache");
+    tree.link("home/devlink", home / "Documents");
+    tree.folder("home/target-of-volume-link/dev/pnpm-store");
+    fs::create_directories(media);
+    tree.link("media/u/Linked", home / "target-of-volume-link");
+    const Case cases[] = {
+        {home / "dev/pnpm-store", true},
+        {home / "dev/../dev/pnpm-store/", true},
+        {home / "pnpm-store", false},
+        {home / "documents/pip", true},
+        {home / "Documentsx/pip", true},
+        {home / "Documents/caches/pip", false},
+        {home / "Library/Application Support/Claude/pip", false},
+        {home / ".config/pip", false},
+        {home / ".claude/cache", false},
+        {home / ".local/share/Trash/pip", false},
+        {home / ".local/share/keyrings/x", false},
+        {home / ".password-store/x", false},
+        {home / ".mozilla/x", false},
+        {home / ".thunderbird/x", false},
+        {home / ".pki/x", false},
+        {onVolume("Backup/Documents/npm"), false},
+        {onVolume("Work/gradle/caches"), true},
+        {onVolume("Work/gradle"), false},
+        {onVolume("Work"), false},
+        {mnt + "Disk/a/b", true},
+        {mnt + "Disk/a", false},
+        {tree / "elsewhere/a/b", false},
+        {home / "dev/missing", false},
+        {home / "dev/a-file", false},
+        {home / "dev/link-cache", false},
+        {home / "devlink/pip-cache", false},
+        {onVolume("Linked/dev/pnpm-store"), false},
+    };
+    for (const auto& c : cases) {
+        std::error_code ignored;
+        if (!c.folder.string().ends_with("missing"))
+            fs::create_directories(c.folder, ignored);
+        EXPECT_EQ(safe(c.folder), c.safe) << c.folder;
+    }
+}
+
+TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItems) {
+    tree.folder("media/u/Work/gradle/caches");
+    tree.folder("media/u/Dev/.cargo/registry/cache");
+    tree.folder("media/u/Dev/.cargo/registry/src");
+    tree.folder("home/.npm/_cacache");
+    tree.folder("home/dev/npm-store/_cacache");
+    tree.folder("home/.cargo/registry/cache");
+    tree.folder("home/.cargo/registry/src");
+    tree.folder("home/dev/pnpm-store");
+    tree.folder("media/u/Ext/Homebrew");
+    tree.folder("media/u/Ext/dev/Homebrew");
+    tree.folder("media/u/Ext/dev/Builds/ModuleCache.noindex");
+    tree.folder("media/u/Ext/dev/Other");
+    tree.folder("media/u/Ext/dev/DerivedData");
+    for (const char* tool : {"pip", "uv", "puppeteer", "go-build"})
+        tree.folder(fs::path("media/u/Ext/xdg") / tool);
+    struct Case {
+        std::string name;
+        Cleaner::ProbeValues values;
+        CustomLocations expected;
+    };
+    const Case cases[] = {
+        {"gradle on a volume, read through the parser",
+         Cleaner::parseProbeOutput("__PELLWICK_BEGIN__\nGRADLE=  " + media + "Work/gradle  "),
+         {{"gradle-cache", {onVolume("Work/gradle/caches")}}}},
+        {"gradle without caches folder", {{"GRADLE", media + "Dev"}}, {}},
+        {"a value beginning with a tilde", {{"PNPM", "~/dev/pnpm-store"}}, {}},
+        {"a relative value", {{"PNPM", "home/dev/pnpm-store"}}, {}},
+        {"npm's default cache is a built-in root", {{"NPM", (home / ".npm").string()}}, {}},
+        {"a moved npm cache",
+         {{"NPM", (home / "dev/npm-store").string()}},
+         {{"npm-cache", {home / "dev/npm-store/_cacache"}}}},
+        {"cargo at home is built in", {{"CARGO", (home / ".cargo").string()}}, {}},
+        {"cargo on a volume",
+         {{"CARGO", media + "Dev/.cargo"}},
+         {{"cargo-registry",
+           {onVolume("Dev/.cargo/registry/cache"), onVolume("Dev/.cargo/registry/src")}}}},
+        {"hint word matched without case",
+         {{"BREW", media + "Ext/dev/Homebrew"}},
+         {{"homebrew-cache", {onVolume("Ext/dev/Homebrew")}}}},
+        {"directly on the volume", {{"BREW", media + "Ext/Homebrew"}}, {}},
+        {"no hint word", {{"BREW", media + "Ext/dev/Other"}}, {}},
+        {"DerivedData by name",
+         {{"DERIVED", media + "Ext/dev/DerivedData"}},
+         {{"derived-data", {onVolume("Ext/dev/DerivedData")}}}},
+        {"DerivedData by its module cache",
+         {{"DERIVED", media + "Ext/dev/Builds"}},
+         {{"derived-data", {onVolume("Ext/dev/Builds")}}}},
+        {"DerivedData elsewhere", {{"DERIVED", media + "Ext/dev/Other"}}, {}},
+        {"XDG proposes four folders",
+         {{"XDG", media + "Ext/xdg"}},
+         {{"pip-cache", {onVolume("Ext/xdg/pip")}},
+          {"uv-cache", {onVolume("Ext/xdg/uv")}},
+          {"puppeteer", {onVolume("Ext/xdg/puppeteer")}},
+          {"go-build-cache", {onVolume("Ext/xdg/go-build")}}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(locations(c.values), c.expected) << c.name;
+}
+
+TEST_F(DiscoveryFixture, HintWordsAreLookedForInTheLastThreeComponents) {
+    tree.folder("home/Projects/tools/registry/cache");
+    tree.folder("home/dev/gocache/a/b");
+    tree.folder("home/dev/gocache/a/b/c");
+    EXPECT_EQ(locations({{"CARGO", (home / "Projects/tools").string()}}), CustomLocations{});
+    EXPECT_EQ(locations({{"GOCACHE", (home / "dev/gocache/a/b").string()}}),
+              (CustomLocations{{"go-build-cache", {home / "dev/gocache/a/b"}}}));
+    EXPECT_EQ(locations({{"GOCACHE", (home / "dev/gocache/a/b/c").string()}}), CustomLocations{});
+}
+
+TEST_F(DiscoveryFixture, DropsNestedAndDuplicateCandidates) {
+    tree.folder("home/.cache/pnpm/sub");
+    tree.folder("home/.cache/yarn/v6");
+    tree.folder("home/.yarn/berry/cache");
+    tree.folder("home/.cache/pip");
+    tree.folder("media/u/Ext/dev/pip");
+    struct Case {
+        std::string name;
+        Cleaner::ProbeValues values;
+        CustomLocations expected;
+    };
+    const Case cases[] = {
+        {"inside a built-in root", {{"PNPM", (home / ".cache/pnpm/sub").string()}}, {}},
+        {"yarn's answer inside its Linux cache",
+         {{"YARN", (home / ".cache/yarn/v6").string()}},
+         {}},
+        {"containing a built-in root", {{"YARN", (home / ".yarn").string()}}, {}},
+        {"XDG at its default", {{"XDG", (home / ".cache").string()}}, {}},
+        {"the same folder twice for one item",
+         {{"PIP", media + "Ext/dev/pip"}, {"XDG", media + "Ext/dev"}},
+         {{"pip-cache", {onVolume("Ext/dev/pip")}}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(locations(c.values), c.expected) << c.name;
+}
+
+TEST_F(DiscoveryFixture, AsksTheRealLoginShell) {
+    const bool withNpm = fs::exists("/usr/bin/npm") && fs::exists("/usr/bin/node");
+    if (!withNpm)
+        std::cout << "npm is not installed: its moved cache is not checked\n";
+    tree.folder("home/bin");
+    for (const char* tool : {"npm", "node"})
+        if (withNpm)
+            fs::create_symlink(fs::path("/usr/bin") / tool, home / "bin" / tool);
+    tree.folder("home/dev/cargo-home/registry/cache");
+    tree.folder("home/dev/cargo-home/registry/src");
+    tree.folder("media/u/Work/gradle/caches");
+    tree.folder("home/tools/playwright-browsers");
+    tree.folder("media/u/Ext/cache/pip");
+    tree.folder("media/u/Ext/cache/uv");
+    tree.folder("home/dev/npm-store/_cacache");
+    writeFile(home / ".bash_profile", "echo 'Good morning'\n"
+                                      "echo NPM=/from/noise\n"
+                                      "PATH=\"$HOME/bin\"\n"
+                                      ". \"$HOME/.bashrc\"\n");
+    writeFile(home / ".bashrc",
+              "export CARGO_HOME=\"$HOME/dev/cargo-home\"\n"
+              "export GRADLE_USER_HOME=" +
+                  media + "Work/gradle\n" +
+                  "export PLAYWRIGHT_BROWSERS_PATH=~/tools/playwright-browsers\n" +
+                  "export XDG_CACHE_HOME=" + media + "Ext/cache\n");
+    writeFile(home / ".npmrc", "cache=" + (home / "dev/npm-store").string() + "\n");
+
+    Cleaner::DiscoveryOptions options;
+    options.shell.shell = "/bin/bash";
+    options.shell.environment =
+        std::vector<std::string>{"HOME=" + home.string(), "PATH=/usr/bin:/bin", "TERM=dumb"};
+    options.volumePrefixes = vetting.volumePrefixes;
+    options.claudeScratch = tree / "scratch";
+    CustomLocations expected = {
+        {"cargo-registry",
+         {home / "dev/cargo-home/registry/cache", home / "dev/cargo-home/registry/src"}},
+        {"gradle-cache", {onVolume("Work/gradle/caches")}},
+        {"playwright", {home / "tools/playwright-browsers"}},
+        {"pip-cache", {onVolume("Ext/cache/pip")}},
+        {"uv-cache", {onVolume("Ext/cache/uv")}},
+    };
+    if (withNpm)
+        expected["npm-cache"] = {home / "dev/npm-store/_cacache"};
+    EXPECT_EQ(Cleaner::discoverToolCaches(home, 20s, options), expected);
+}
+
+TEST_F(DiscoveryFixture, AStartUpFileThatHangsIsCutAtTheLimit) {
+    tree.folder("media/u/Work/gradle/caches");
+    Cleaner::DiscoveryOptions options;
+    options.shell.shell = "/bin/bash";
+    options.shell.environment =
+        std::vector<std::string>{"HOME=" + home.string(), "PATH=/usr/bin:/bin", "TERM=dumb"};
+    options.shell.killGrace = 200ms;
+    options.volumePrefixes = vetting.volumePrefixes;
+    options.claudeScratch = tree / "scratch";
+    writeFile(home / ".bash_profile", "echo 'Mounting the network share'\nsleep 100\n");
+    EXPECT_EQ(Cleaner::discoverToolCaches(home, 1s, options), CustomLocations{});
+
+    writeFile(home / ".bash_profile",
+              "echo __PELLWICK_BEGIN__\necho GRADLE=" + media + "Work/gradle\nsleep 100\n");
+    options.derivedDataLocation = media + "Work/xcode/DerivedData";
+    tree.folder("media/u/Work/xcode/DerivedData");
+    EXPECT_EQ(Cleaner::discoverToolCaches(home, 1s, options),
+              (CustomLocations{{"gradle-cache", {onVolume("Work/gradle/caches")}},
+                               {"derived-data", {onVolume("Work/xcode/DerivedData")}}}));
+}
