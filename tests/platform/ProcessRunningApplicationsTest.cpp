@@ -1,0 +1,43 @@
+#include "platform/linux/ProcessRunningApplications.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
+    struct Case {
+        ProcessNames names;
+        std::set<std::string> bundles;
+    };
+    const Case cases[] = {
+        {{}, {}},
+        {{"node", "npm", "Code"}, {}},
+        {{"codium"}, {"com.microsoft.VSCode"}},
+        {{"code-insiders", "cursor"}, {"com.microsoft.VSCode", "com.todesktop.230313mzl4w4u92"}},
+        {{"antigravity"}, {"com.google.antigravity-ide"}},
+        {{"claude-desktop"}, {"com.anthropic.claudefordesktop"}},
+        {{"chatgpt-desktop"}, {"com.openai.codex"}},
+        {{"codex-desktop"}, {"com.openai.codex"}},
+        {{"kimi-desktop", "code"}, {"com.moonshot.kimichat", "com.microsoft.VSCode"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProcessRunningApplications::bundleIdentifiersFor(c.names), c.bundles);
+}
+
+TEST(ProcessRunningApplicationsTest, SeesAnApplicationThatRuns) {
+    const TempTree tree;
+    const auto cursor = tree.link("bin/cursor", "/bin/sleep");
+    const std::string program = cursor.string();
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("30"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    const auto running = ProcessRunningApplications().bundleIdentifiers();
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_TRUE(running.contains("com.todesktop.230313mzl4w4u92"));
+}
