@@ -2,6 +2,7 @@
 // real folders and prints plain lines.
 #include "core/BuiltInCatalog.h"
 #include "core/ByteCountFormat.h"
+#include "core/CleanerDiscovery.h"
 #include "core/CleanerMeasurement.h"
 #include "core/VersionComparison.h"
 
@@ -70,8 +71,20 @@ int older(const Arguments& arguments) {
     return 0;
 }
 
+// The model's own limit for the login-shell probe at start.
+constexpr std::chrono::seconds discoveryLimit{20};
+
+int discover(const Arguments&) {
+    for (const auto& [id, folders] : Cleaner::discoverToolCaches(homeFolder(), discoveryLimit))
+        for (const auto& folder : folders)
+            std::cout << id << '\t' << folder.string() << '\n';
+    return 0;
+}
+
 int catalog(const Arguments&) {
-    const auto items = builtInCatalog(homeFolder(), claudeScratchDirectory(), {});
+    const auto home = homeFolder();
+    const auto items = builtInCatalog(home, claudeScratchDirectory(),
+                                      Cleaner::discoverToolCaches(home, discoveryLimit));
     for (const auto& item : items) {
         const auto bytes = Cleaner::measure(item);
         std::cout << item.id << '\t' << bytes << '\t' << formatByteCount(bytes) << '\n';
@@ -96,8 +109,8 @@ int vercmp(const Arguments& arguments) {
 
 const std::map<std::string, std::function<int(const Arguments&)>>& subcommands() {
     static const std::map<std::string, std::function<int(const Arguments&)>> table{
-        {"size", size},       {"touched", touched}, {"older", older},
-        {"catalog", catalog}, {"bytes", bytes},     {"vercmp", vercmp},
+        {"size", size},         {"touched", touched}, {"older", older},   {"catalog", catalog},
+        {"discover", discover}, {"bytes", bytes},     {"vercmp", vercmp},
     };
     return table;
 }
