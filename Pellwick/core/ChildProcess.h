@@ -19,9 +19,9 @@ struct Options {
     std::optional<std::vector<std::string>> environment; // "KEY=value"; none: inherited
     Stream input = Stream::nullDevice;
     Stream output = Stream::nullDevice; // pipe: captured into Result::output
-    Stream error = Stream::nullDevice;
-    std::string standardInput; // written to the child when input is a pipe, then closed
-    bool newSession = false;   // setsid: the child leads its own session and process group
+    Stream error = Stream::nullDevice;  // pipe: joins standard output in Result::output
+    std::string standardInput;          // written to the child when input is a pipe, then closed
+    bool newSession = false;            // setsid: the child leads its own session and process group
     // At the time limit the child's process group (or the child) gets SIGTERM, then SIGKILL
     // after `killGrace`; reading stops at the limit whoever still holds the pipe.
     std::optional<std::chrono::milliseconds> timeout;
