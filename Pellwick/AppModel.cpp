@@ -48,6 +48,8 @@ std::int64_t bytesFromGigabytes(double gigabytes) {
 AppModel::AppModel(Environment environment, QObject* parent)
     : QObject(parent), environment_(std::move(environment)) {
     measurementPool_.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    processPool_.setMaxThreadCount(2);
+    launchAtLogin_ = environment_.loginItem->isEnabled();
     if (auto stored = environment_.settings->stringListValue(projectRootsKey))
         projectRoots_ = pathsFrom(*stored);
 }
@@ -100,11 +102,21 @@ double AppModel::usedFraction() const {
     return std::clamp(used, 0.0, 1.0);
 }
 
-std::int64_t AppModel::thresholdBytes() const {
+double AppModel::thresholdGB() const {
     const auto stored = environment_.settings->doubleValue(thresholdKey);
     // NaN is not a number: it falls back like any other unusable value.
-    const bool usable = stored && !std::isnan(*stored);
-    return bytesFromGigabytes(usable ? *stored : defaultThresholdGB());
+    return stored && !std::isnan(*stored) ? *stored : defaultThresholdGB();
+}
+
+void AppModel::setThresholdGB(double gigabytes) {
+    const auto stored = environment_.settings->doubleValue(thresholdKey);
+    environment_.settings->setDouble(thresholdKey, gigabytes);
+    if (stored != gigabytes)
+        emit thresholdGBChanged();
+}
+
+std::int64_t AppModel::thresholdBytes() const {
+    return bytesFromGigabytes(thresholdGB());
 }
 
 double AppModel::defaultThresholdGB(const VolumeCapacity& volume,
@@ -141,8 +153,12 @@ std::vector<CleanupItem> AppModel::catalogItems() const {
     return items;
 }
 
+bool AppModel::isScanningOrSweeping() const {
+    return std::holds_alternative<Scanning>(phase_) || std::holds_alternative<Sweeping>(phase_);
+}
+
 QCoro::Task<> AppModel::scan() {
-    if (std::holds_alternative<Scanning>(phase_) || std::holds_alternative<Sweeping>(phase_))
+    if (isScanningOrSweeping())
         co_return;
     setPhase(Scanning{});
     QPointer<AppModel> self(this);

@@ -1,9 +1,15 @@
 #pragma once
 
 #include "Clock.h"
+#include "Notifier.h"
 #include "core/BuiltInCatalog.h"
+#include "core/CleanerGuard.h"
 #include "core/CleanupItem.h"
+#include "core/ProcessRunner.h"
 #include "core/ProjectScanner.h"
+#include "platform/FolderChooser.h"
+#include "platform/LoginItem.h"
+#include "platform/RunningApplications.h"
 #include "platform/SettingsStore.h"
 #include "platform/VolumeCapacity.h"
 
@@ -11,8 +17,10 @@
 #include <QObject>
 #include <QThreadPool>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -66,6 +74,16 @@ public:
         std::shared_ptr<SettingsStore> settings;
         std::shared_ptr<const Clock> clock;
         std::filesystem::path git = ProjectScanner::defaultGitPath;
+        std::shared_ptr<const RunningApplications> runningApplications;
+        // Blocking: the names of the running processes (the process lister).
+        std::function<ProcessNames()> listProcesses;
+        // Blocking: moved tool caches, asked of the user's login shell within its time limit.
+        std::function<CustomLocations()> discoverToolCaches;
+        std::shared_ptr<LoginItem> loginItem;
+        std::shared_ptr<FolderChooser> folderChooser;
+        Notifier::Context notifications;
+        Cleaner::CleanOptions cleanOptions;
+        std::chrono::milliseconds pollInterval{2000};
     };
 
     // Days without any change after which a project's generated folders are offered.
@@ -104,6 +122,28 @@ public:
                                                    const std::filesystem::path& home);
     [[nodiscard]] double defaultThresholdGB() const;
 
+    // Starts the start-up work and the poll loop, once per model.
+    void start();
+    QCoro::Task<> refresh();
+    // One pass of the poll loop: free space, and the slow tick when a minute has passed.
+    QCoro::Task<> pollPass();
+    QCoro::Task<> slowTick();
+    [[nodiscard]] std::optional<FileTime> lastAlert() const { return lastAlert_; }
+
+    QCoro::Task<> refreshRunning();
+    QCoro::Task<> sweep();
+    // The panel's "Done" and "OK": a finished sweep's outcome goes back to idle.
+    void dismissOutcome();
+
+    QCoro::Task<> addProjectFolders();
+    void setLaunchAtLogin(bool on);
+    void setNotificationsDenied(bool denied);
+
+    // "thresholdGB", or the volume's default while the key is absent.
+    [[nodiscard]] double thresholdGB() const;
+    // Written only when the user moves the setting, so the default keeps following the volume.
+    void setThresholdGB(double gigabytes);
+
     void refreshFreeSpace();
     QCoro::Task<> scan();
     QCoro::Task<> rebuildRows();
@@ -127,6 +167,7 @@ signals:
     void projectRootsChanged();
     void isScanningProjectsChanged();
     void projectItemsChanged();
+    void thresholdGBChanged();
 
 protected:
     void setPhase(Phase phase);
@@ -141,9 +182,22 @@ protected:
 private:
     void setProjectItems(std::vector<CleanupItem> items);
     void setIsScanningProjects(bool scanning);
+    [[nodiscard]] bool isScanningOrSweeping() const;
+    [[nodiscard]] bool onboardingCompleted() const;
+    [[nodiscard]] Cleaner::AllowedRoots sweepWhitelist() const;
+    QCoro::Task<> askPermissionAtStart();
+    QCoro::Task<> startUpWork();
+    QCoro::Task<> pollLoop();
+    QCoro::Task<> alertIfLow();
 
     Environment environment_;
     QThreadPool measurementPool_;
+    // Child processes that may block for seconds (the login shell) never hold up measuring.
+    QThreadPool processPool_;
+    bool started_ = false;
+    bool sweepRequested_ = false;
+    std::optional<FileTime> lastSlowTick_;
+    std::optional<FileTime> lastAlert_;
 
     qint64 freeBytes_ = 0;
     qint64 totalBytes_ = 1;

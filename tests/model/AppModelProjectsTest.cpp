@@ -13,15 +13,7 @@ using ProjectScanner::DormantProject;
 
 namespace {
 
-struct Fixture {
-    TempTree home;
-    std::shared_ptr<FakeVolume> volume = std::make_shared<FakeVolume>();
-    std::shared_ptr<FakeSettings> settings = std::make_shared<FakeSettings>();
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-
-    AppModel::Environment environment() const {
-        return {home.root(), home / "scratch", volume, settings, clock};
-    }
+struct Fixture : ModelFixture {
 
     // A dormant web project directly inside ~/Developing.
     fs::path dormantShop() const {

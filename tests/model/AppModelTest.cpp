@@ -12,26 +12,7 @@
 
 namespace {
 
-// Exposes the state that other workflows set, so the derived values can be tested alone.
-class TestableModel : public AppModel {
-public:
-    using AppModel::AppModel;
-    using AppModel::setPhase;
-    using AppModel::setRows;
-    using AppModel::setRunningApps;
-    using AppModel::setRunningProcesses;
-};
-
-struct Fixture {
-    TempTree home;
-    std::shared_ptr<FakeVolume> volume = std::make_shared<FakeVolume>();
-    std::shared_ptr<FakeSettings> settings = std::make_shared<FakeSettings>();
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-
-    AppModel::Environment environment() const {
-        return {home.root(), home / "scratch", volume, settings, clock};
-    }
-};
+using Fixture = ModelFixture;
 
 CleanupItem item(const std::string& id, std::vector<std::string> apps = {},
                  std::vector<std::string> processes = {},

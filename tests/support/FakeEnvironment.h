@@ -1,13 +1,22 @@
 #pragma once
 
+#include "AppModel.h"
 #include "Clock.h"
+#include "platform/FolderChooser.h"
+#include "platform/LoginItem.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RunningApplications.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemLog.h"
 #include "platform/VolumeCapacity.h"
+#include "support/TempTree.h"
 
+#include <QCoro/QCoroTask>
 #include <QHash>
 #include <QVariant>
 
 #include <memory>
+#include <mutex>
 
 // Stand-ins for the desktop services, so model tests decide every input.
 class FakeVolume : public VolumeCapacity {
@@ -56,4 +65,138 @@ class FakeClock : public Clock {
 public:
     FileTime current = std::chrono::system_clock::now();
     [[nodiscard]] FileTime now() const override { return current; }
+};
+
+class FakeRunningApplications : public RunningApplications {
+public:
+    std::set<std::string> running;
+    [[nodiscard]] std::set<std::string> bundleIdentifiers() const override {
+        std::lock_guard lock(mutex_);
+        return running;
+    }
+    void set(std::set<std::string> apps) {
+        std::lock_guard lock(mutex_);
+        running = std::move(apps);
+    }
+
+private:
+    mutable std::mutex mutex_;
+};
+
+// The process list, read from the worker threads the model asks on.
+class FakeProcesses {
+public:
+    void set(ProcessNames names) {
+        std::lock_guard lock(mutex_);
+        names_ = std::move(names);
+    }
+    [[nodiscard]] ProcessNames list() const {
+        std::lock_guard lock(mutex_);
+        ++calls_;
+        return names_;
+    }
+    [[nodiscard]] int calls() const {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    ProcessNames names_;
+    mutable int calls_ = 0;
+};
+
+class FakeLoginItem : public LoginItem {
+public:
+    bool enabled = false;
+    bool refuses = false; // the desktop keeps the old state, as a refused registration does
+    [[nodiscard]] bool isEnabled() const override { return enabled; }
+    void setEnabled(bool on) override {
+        if (!refuses)
+            enabled = on;
+    }
+};
+
+class FakeFolderChooser : public FolderChooser {
+public:
+    std::optional<QStringList> answer;
+    std::vector<std::optional<QString>> startFolders;
+    QCoro::Task<std::optional<QStringList>> chooseFolders(std::optional<QString> start) override {
+        startFolders.push_back(start);
+        co_return answer;
+    }
+};
+
+class FakeNotificationCenter : public NotificationCenter {
+public:
+    int status = 2;
+    int requests = 0;
+    struct Post {
+        QString identifier, title, body;
+    };
+    std::vector<Post> posts;
+
+    QCoro::Task<int> authorizationStatus() override { co_return status; }
+    QCoro::Task<PermissionAnswer> requestAuthorization() override {
+        ++requests;
+        if (status == 0)
+            status = 2;
+        co_return Granted{status == 2};
+    }
+    QCoro::Task<std::optional<QString>> post(QString identifier, QString title, QString body,
+                                             QString) override {
+        posts.push_back({identifier, title, body});
+        co_return std::nullopt;
+    }
+};
+
+class FakeSystemLog : public SystemLog {
+public:
+    QStringList lines;
+    void info(const QString& message) override { lines.append(message); }
+    void error(const QString& message) override { lines.append(message); }
+};
+
+// A temp home folder and a fake for every service the model uses.
+struct ModelFixture {
+    TempTree home;
+    std::shared_ptr<FakeVolume> volume = std::make_shared<FakeVolume>();
+    std::shared_ptr<FakeSettings> settings = std::make_shared<FakeSettings>();
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeRunningApplications> apps = std::make_shared<FakeRunningApplications>();
+    std::shared_ptr<FakeProcesses> processes = std::make_shared<FakeProcesses>();
+    std::shared_ptr<CustomLocations> discovered = std::make_shared<CustomLocations>();
+    std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
+    std::shared_ptr<FakeFolderChooser> chooser = std::make_shared<FakeFolderChooser>();
+    std::shared_ptr<FakeNotificationCenter> center = std::make_shared<FakeNotificationCenter>();
+    std::shared_ptr<FakeSystemLog> log = std::make_shared<FakeSystemLog>();
+
+    [[nodiscard]] AppModel::Environment environment() const {
+        return AppModel::Environment{
+            .home = home.root(),
+            .claudeScratch = home / "scratch",
+            .volume = volume,
+            .settings = settings,
+            .clock = clock,
+            .git = ProjectScanner::defaultGitPath,
+            .runningApplications = apps,
+            .listProcesses = [processes = processes] { return processes->list(); },
+            .discoverToolCaches = [discovered = discovered] { return *discovered; },
+            .loginItem = loginItem,
+            .folderChooser = chooser,
+            .notifications = {center, log},
+            .cleanOptions = {},
+            .pollInterval = std::chrono::milliseconds(5),
+        };
+    }
+};
+
+// Exposes the state that other workflows set, so one workflow can be tested alone.
+class TestableModel : public AppModel {
+public:
+    using AppModel::AppModel;
+    using AppModel::setPhase;
+    using AppModel::setRows;
+    using AppModel::setRunningApps;
+    using AppModel::setRunningProcesses;
 };

@@ -1,0 +1,128 @@
+// The sweep workflow of the model: which tools run now, and cleaning the selected rows one at
+// a time behind the whitelist.
+#include "AppModel.h"
+
+#include "core/SaturatingAdd.h"
+#include "core/StandardPath.h"
+#include "core/UtilityPriority.h"
+
+#include <QCoro/QCoroFuture>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+// What cleaning one item gave: the entries left alone, or the error's text for the user.
+struct CleanOutcome {
+    int skipped = 0;
+    std::optional<std::string> error;
+};
+
+CleanOutcome cleanOffTheMainThread(const CleanupItem& item, const Cleaner::AllowedRoots& allowed,
+                                   const Cleaner::CleanOptions& options) {
+    enterUtilityPriority();
+    try {
+        return CleanOutcome{Cleaner::clean(item, allowed, options), std::nullopt};
+    } catch (const std::exception& error) {
+        return CleanOutcome{0, std::string(error.what())};
+    }
+}
+
+} // namespace
+
+QCoro::Task<> AppModel::refreshRunning() {
+    QPointer<AppModel> self(this);
+    QFuture<std::set<std::string>> apps =
+        QtConcurrent::run(&processPool_, [running = environment_.runningApplications] {
+            enterUtilityPriority();
+            return running->bundleIdentifiers();
+        });
+    auto bundleIds = co_await apps;
+    if (!self)
+        co_return;
+    setRunningApps(std::move(bundleIds));
+    QFuture<ProcessNames> processes =
+        QtConcurrent::run(&processPool_, [list = environment_.listProcesses] {
+            enterUtilityPriority();
+            return list();
+        });
+    auto names = co_await processes;
+    if (self)
+        setRunningProcesses(std::move(names));
+}
+
+Cleaner::AllowedRoots AppModel::sweepWhitelist() const {
+    auto allowed =
+        Cleaner::allowedRoots(environment_.home, environment_.claudeScratch, customLocations_);
+    // Project folders are the only places outside the catalog the engine may touch.
+    for (const auto& item : projectItems_) {
+        for (const auto& root : actionRoots(item.action))
+            allowed.insert(standardized(root).string());
+    }
+    return allowed;
+}
+
+QCoro::Task<> AppModel::sweep() {
+    // Refused as soon as one sweep is asked for, not only once it runs: two sweeps must never
+    // interleave, even while the first still lists the running tools.
+    if (std::holds_alternative<Sweeping>(phase_) || sweepRequested_)
+        co_return;
+    sweepRequested_ = true;
+    QPointer<AppModel> self(this);
+    co_await refreshRunning();
+    if (!self)
+        co_return;
+    const std::vector<Row> targets = sweepTargets();
+    if (targets.empty()) {
+        sweepRequested_ = false;
+        co_return;
+    }
+    setPhase(Sweeping{});
+    const Cleaner::AllowedRoots allowed = sweepWhitelist();
+
+    std::int64_t cleared = 0;
+    int skipped = 0;
+    std::optional<std::string> failure;
+    for (const auto& row : targets) {
+        QFuture<CleanOutcome> cleaning = QtConcurrent::run(
+            &measurementPool_, [item = row.item, allowed, options = environment_.cleanOptions] {
+                return cleanOffTheMainThread(item, allowed, options);
+            });
+        const CleanOutcome outcome = co_await cleaning;
+        if (!self)
+            co_return;
+        if (outcome.error) {
+            failure = row.item.title + ": " + *outcome.error;
+            break;
+        }
+        skipped += outcome.skipped;
+        cleared = saturatingAdd(cleared, row.size);
+    }
+
+    const bool sweptProjects = std::any_of(targets.begin(), targets.end(), [](const Row& row) {
+        return row.item.category == Category::projects;
+    });
+    if (sweptProjects) {
+        // Rescanned even while a project scan runs, so removed folders leave the list.
+        setIsScanningProjects(false);
+        co_await scanProjects();
+    } else {
+        co_await rebuildRows();
+    }
+    if (!self)
+        co_return;
+    refreshFreeSpace();
+    sweepRequested_ = false;
+    if (failure)
+        setPhase(Failed{*failure});
+    else
+        setPhase(Done{cleared, skipped});
+}
+
+void AppModel::dismissOutcome() {
+    if (std::holds_alternative<Done>(phase_) || std::holds_alternative<Failed>(phase_))
+        setPhase(Idle{});
+}
