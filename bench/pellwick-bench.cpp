@@ -4,6 +4,8 @@
 #include "core/ByteCountFormat.h"
 #include "core/CleanerDiscovery.h"
 #include "core/CleanerMeasurement.h"
+#include "core/ProjectScanner.h"
+#include "core/StandardPath.h"
 #include "core/VersionComparison.h"
 
 #include <chrono>
@@ -107,10 +109,38 @@ int vercmp(const Arguments& arguments) {
     return 0;
 }
 
+// The dormant projects under the roots, largest first: bytes, project, artefact names.
+int scan(const Arguments& arguments) {
+    const std::string usage = "scan [--days N] ROOT...";
+    int days = 60;
+    std::vector<std::filesystem::path> roots;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != "--days") {
+            roots.push_back(standardized(std::filesystem::absolute(arguments[i])));
+            continue;
+        }
+        requireCount(arguments, i + 2, usage);
+        const auto value = parseInteger(arguments[++i]);
+        if (value < 0 || value > 1'000'000)
+            throw BadArguments{"days out of range: " + arguments[i]};
+        days = static_cast<int>(value);
+    }
+    if (roots.empty())
+        throw BadArguments{"usage: pellwick-bench " + usage};
+    for (const auto& project :
+         ProjectScanner::scan(roots, std::chrono::system_clock::now(), days)) {
+        std::string names;
+        for (const auto& name : project.artifactNames())
+            names += (names.empty() ? "" : ", ") + name;
+        std::cout << project.size << '\t' << project.root.string() << '\t' << names << '\n';
+    }
+    return 0;
+}
+
 const std::map<std::string, std::function<int(const Arguments&)>>& subcommands() {
     static const std::map<std::string, std::function<int(const Arguments&)>> table{
         {"size", size},         {"touched", touched}, {"older", older},   {"catalog", catalog},
-        {"discover", discover}, {"bytes", bytes},     {"vercmp", vercmp},
+        {"discover", discover}, {"bytes", bytes},     {"vercmp", vercmp}, {"scan", scan},
     };
     return table;
 }
