@@ -3,6 +3,7 @@
 #include "core/BuiltInCatalog.h"
 #include "core/ByteCountFormat.h"
 #include "core/CleanerDiscovery.h"
+#include "core/CleanerGuard.h"
 #include "core/CleanerMeasurement.h"
 #include "core/ProjectScanner.h"
 #include "core/StandardPath.h"
@@ -109,6 +110,23 @@ int vercmp(const Arguments& arguments) {
     return 0;
 }
 
+// Empties the folder as a sweep would, with only that folder whitelisted.
+int empty(const Arguments& arguments) {
+    if (arguments.size() != 1)
+        throw BadArguments{"usage: pellwick-bench empty PATH"};
+    const auto folder = standardized(std::filesystem::absolute(arguments.at(0)));
+    CleanupItem item;
+    item.id = "bench-empty";
+    item.action = CleanupActions::EmptyDirectories{{folder}};
+    try {
+        std::cout << Cleaner::clean(item, {folder.string()}) << '\n';
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
 // The dormant projects under the roots, largest first: bytes, project, artefact names.
 int scan(const Arguments& arguments) {
     const std::string usage = "scan [--days N] ROOT...";
@@ -139,8 +157,9 @@ int scan(const Arguments& arguments) {
 
 const std::map<std::string, std::function<int(const Arguments&)>>& subcommands() {
     static const std::map<std::string, std::function<int(const Arguments&)>> table{
-        {"size", size},         {"touched", touched}, {"older", older},   {"catalog", catalog},
-        {"discover", discover}, {"bytes", bytes},     {"vercmp", vercmp}, {"scan", scan},
+        {"size", size},       {"touched", touched},   {"older", older},
+        {"catalog", catalog}, {"discover", discover}, {"bytes", bytes},
+        {"vercmp", vercmp},   {"scan", scan},         {"empty", empty},
     };
     return table;
 }

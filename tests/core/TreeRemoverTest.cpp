@@ -112,9 +112,9 @@ TEST(TreeRemover, RemovesTenThousandLevelsWithFewDescriptors) {
         for (int level = 0; level < 10'000; ++level) {
             if (mkdirat(current.get(), "d", 0755) != 0)
                 return 4;
-            close(openat(current.get(), "f", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
             current = UniqueFd(TreeWalker::openFolder(current.get(), "d"));
         }
+        close(openat(current.get(), "leaf", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         current.reset();
         if (removeInside(deep) != 0)
             return 1;
