@@ -107,6 +107,10 @@ public:
         return projectRoots_;
     }
     [[nodiscard]] bool isScanningProjects() const { return isScanningProjects_; }
+    // Where the welcome window sends its permission request.
+    [[nodiscard]] const Notifier::Context& notifications() const {
+        return environment_.notifications;
+    }
     [[nodiscard]] const std::vector<CleanupItem>& projectItems() const { return projectItems_; }
 
     [[nodiscard]] std::optional<std::string> blockMessage(const Row& row) const;

@@ -1,0 +1,404 @@
+#include "ui/OnboardingView.h"
+
+#include "ui/Icons.h"
+#include "ui/PageDots.h"
+#include "ui/SystemStyle.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int deniedStatus = 1;
+const QString completedKey = QStringLiteral("onboardingCompleted");
+
+// The design's title (22) and title-2 (17) sizes, on its 13-point body grid.
+QFont titleFont() {
+    return SystemStyle::fontOfDesignSize(22, QFont::DemiBold);
+}
+
+QFont title2Font() {
+    return SystemStyle::fontOfDesignSize(17, QFont::DemiBold);
+}
+
+QColor tertiary(const QPalette& palette) {
+    QColor color = SystemStyle::primary(palette);
+    color.setAlphaF(0.25f);
+    return color;
+}
+
+void setTextColor(QLabel* label, const QColor& color) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+QLabel* centredText(const QString& text, const QFont& font) {
+    auto* label = new QLabel(text);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setWordWrap(true);
+    return label;
+}
+
+// The page's own content, centred in the area above the bottom bar.
+QWidget* pageArea(QVBoxLayout* content) {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(40, 32, 40, 0);
+    layout->addStretch();
+    layout->addLayout(content);
+    layout->addStretch();
+    return page;
+}
+
+QPushButton* plainButton(const QString& title) {
+    auto* button = new QPushButton(title);
+    // Return belongs to the primary button wherever the focus is.
+    button->setAutoDefault(false);
+    return button;
+}
+
+void makeLarge(QPushButton* button) {
+    button->setMinimumHeight(32);
+    button->setMinimumWidth(200);
+}
+
+// Filled with the accent colour, like the desktop's suggested action.
+void makeProminent(QPushButton* button, const QPalette& palette) {
+    const QColor accent = SystemStyle::accent(palette);
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: %2; border: "
+                                         "none; border-radius: 6px; padding: 5px 16px; }"
+                                         "QPushButton:pressed { background-color: %3; }"
+                                         "QPushButton:disabled { background-color: %4; }")
+                              .arg(accent.name(), palette.color(QPalette::HighlightedText).name(),
+                                   accent.darker(115).name(), accent.lighter(140).name()));
+}
+
+} // namespace
+
+OnboardingView::OnboardingView(AppModel& model, std::shared_ptr<SettingsStore> settings,
+                               QWidget* parent)
+    : QWidget(parent), model_(model), settings_(std::move(settings)) {
+    setWindowFlag(Qt::Window);
+    setWindowTitle(QStringLiteral("Welcome to Pellwick"));
+    setWindowIcon(Icons::applicationIcon());
+    setFixedSize(520, 430);
+    setAutoFillBackground(true);
+
+    pages_ = new QStackedWidget;
+    pages_->addWidget(welcomePage());
+    pages_->addWidget(notificationsPage());
+    pages_->addWidget(projectsPage());
+
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pages_, 1);
+    layout->addWidget(divider);
+    layout->addWidget(bottomBar());
+
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this, &OnboardingView::goForward);
+    }
+
+    connect(&model_, &AppModel::notificationsDeniedChanged, this,
+            &OnboardingView::updateNotificationsButton);
+    connect(&model_, &AppModel::launchAtLoginChanged, this, &OnboardingView::updateLoginCheckBox);
+    connect(&model_, &AppModel::projectRootsChanged, this, &OnboardingView::updateFolderViews);
+
+    applyPalette();
+    updateNotificationsButton();
+    updateLoginCheckBox();
+    updateFolderViews();
+    showPage(0);
+}
+
+int OnboardingView::page() const {
+    return pages_->currentIndex();
+}
+
+QString OnboardingView::notificationsButtonTitle(bool asked, bool denied) {
+    if (!asked)
+        return QStringLiteral("Turn on notifications");
+    return denied ? QStringLiteral("Not available on this desktop")
+                  : QStringLiteral("Notifications are on");
+}
+
+QString OnboardingView::folderNames(const std::vector<std::filesystem::path>& roots) {
+    QStringList names;
+    for (const auto& root : roots) {
+        const auto name = root.filename();
+        names.append(QString::fromStdString(name.empty() ? root.string() : name.string()));
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+QLabel* OnboardingView::symbolLabel(const QString& symbol, int size) {
+    auto* label = new QLabel;
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    accentSymbols_.push_back({label, symbol, size});
+    return label;
+}
+
+QLabel* OnboardingView::secondaryText(const QString& text) {
+    auto* label = centredText(text, SystemStyle::font(SystemStyle::TextSize::body));
+    secondaryTexts_.push_back(label);
+    return label;
+}
+
+QWidget* OnboardingView::welcomePage() {
+    auto* content = new QVBoxLayout;
+    content->setSpacing(18);
+
+    auto* icon = new QLabel;
+    icon->setPixmap(Icons::applicationIcon().pixmap(QSize(88, 88), devicePixelRatioF()));
+    icon->setFixedSize(88, 88);
+    content->addWidget(icon, 0, Qt::AlignHCenter);
+    content->addWidget(centredText(QStringLiteral("Welcome to Pellwick"), titleFont()));
+    content->addWidget(
+        secondaryText(QStringLiteral("Your computer's free space, one glance away.")));
+
+    const std::pair<const char*, const char*> features[] = {
+        {"internaldrive", "Shows your free space in the menu bar, live."},
+        {"sparkles", "Finds developer files that are safe to delete: build caches, package "
+                     "caches, old simulators."},
+        {"checkmark.shield", "Deletes only what you select and confirm, nothing else."},
+    };
+    auto* list = new QVBoxLayout;
+    list->setSpacing(12);
+    list->setContentsMargins(0, 4 - content->spacing(), 0, 0);
+    const QFont symbolFont = SystemStyle::font(SystemStyle::TextSize::title3);
+    const int symbolSize = QFontMetrics(symbolFont).height();
+    for (const auto& [symbol, text] : features) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(12);
+        auto* mark = symbolLabel(QString::fromLatin1(symbol), symbolSize);
+        mark->setFixedWidth(28);
+        row->addWidget(mark, 0, Qt::AlignTop);
+        auto* label = new QLabel(QString::fromUtf8(text));
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        row->addWidget(label, 1, Qt::AlignTop);
+        list->addLayout(row);
+    }
+    content->addLayout(list);
+    return pageArea(content);
+}
+
+QWidget* OnboardingView::notificationsPage() {
+    auto* content = new QVBoxLayout;
+    content->setSpacing(16);
+    auto* symbol = symbolLabel(QStringLiteral("bell.badge"), 44);
+    symbol->setFixedHeight(60);
+    symbol->setAlignment(Qt::AlignCenter);
+    content->addWidget(symbol);
+    content->addWidget(centredText(QStringLiteral("Get a nudge before you run out"), title2Font()));
+    content->addWidget(
+        secondaryText(QStringLiteral("Pellwick can tell you when free space drops below a limit "
+                                     "you choose. Notifications stay on your computer.")));
+
+    notificationsButton_ = plainButton(QString());
+    notificationsButton_->setObjectName(QStringLiteral("notificationsButton"));
+    makeLarge(notificationsButton_);
+    connect(notificationsButton_, &QPushButton::clicked, this,
+            &OnboardingView::askForNotifications);
+    openAtLogin_ = new QCheckBox(QStringLiteral("Open Pellwick when I log in"));
+    openAtLogin_->setObjectName(QStringLiteral("openAtLogin"));
+    connect(openAtLogin_, &QCheckBox::clicked, this, [this](bool checked) {
+        model_.setLaunchAtLogin(checked);
+        // A refused change sends no signal: show the model's value again.
+        updateLoginCheckBox();
+    });
+
+    auto* controls = new QVBoxLayout;
+    controls->setSpacing(4);
+    controls->addWidget(notificationsButton_, 0, Qt::AlignHCenter);
+    controls->addWidget(openAtLogin_, 0, Qt::AlignHCenter);
+    content->addLayout(controls);
+    return pageArea(content);
+}
+
+QWidget* OnboardingView::projectsPage() {
+    auto* content = new QVBoxLayout;
+    content->setSpacing(16);
+    auto* symbol = symbolLabel(QStringLiteral("archivebox"), 44);
+    symbol->setFixedHeight(60);
+    symbol->setAlignment(Qt::AlignCenter);
+    content->addWidget(symbol);
+    content->addWidget(centredText(QStringLiteral("Find forgotten projects"), title2Font()));
+    content->addWidget(secondaryText(
+        QStringLiteral("Optional. Choose the folder where you keep your projects, such as "
+                       "Developing. Pellwick lists generated folders like node_modules in "
+                       "projects you haven't touched for %1+ days. Your source code is never "
+                       "touched.")
+            .arg(AppModel::dormantDays)));
+
+    folderButton_ = plainButton(QString());
+    folderButton_->setObjectName(QStringLiteral("folderButton"));
+    makeLarge(folderButton_);
+    connect(folderButton_, &QPushButton::clicked, this, [model = QPointer<AppModel>(&model_)] {
+        if (model)
+            model->addProjectFolders();
+    });
+    content->addWidget(folderButton_, 0, Qt::AlignHCenter);
+
+    folderMark_ = new QLabel;
+    folderSummary_ = new QLabel;
+    folderSummary_->setObjectName(QStringLiteral("folderSummary"));
+    folderSummary_->setWordWrap(true);
+    auto* summary = new QHBoxLayout;
+    summary->setSpacing(6);
+    summary->addStretch();
+    summary->addWidget(folderMark_, 0, Qt::AlignTop);
+    summary->addWidget(folderSummary_);
+    summary->addStretch();
+    content->addLayout(summary);
+    return pageArea(content);
+}
+
+QWidget* OnboardingView::bottomBar() {
+    auto* bar = new QWidget;
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(16, 16, 16, 16);
+    dots_ = new PageDots(pageCount);
+    layout->addWidget(dots_, 0, Qt::AlignVCenter);
+    layout->addStretch();
+    back_ = plainButton(QStringLiteral("Back"));
+    back_->setObjectName(QStringLiteral("back"));
+    connect(back_, &QPushButton::clicked, this, &OnboardingView::goBack);
+    layout->addWidget(back_);
+    primary_ = plainButton(QString());
+    primary_->setObjectName(QStringLiteral("primary"));
+    primary_->setDefault(true);
+    connect(primary_, &QPushButton::clicked, this, &OnboardingView::goForward);
+    layout->addWidget(primary_);
+    return bar;
+}
+
+void OnboardingView::showPage(int page) {
+    pages_->setCurrentIndex(page);
+    dots_->setCurrent(page);
+    back_->setVisible(page > 0);
+    primary_->setText(page == pageCount - 1 ? QStringLiteral("Get started")
+                                            : QStringLiteral("Continue"));
+}
+
+void OnboardingView::goBack() {
+    if (page() > 0)
+        showPage(page() - 1);
+}
+
+void OnboardingView::goForward() {
+    if (page() < pageCount - 1) {
+        showPage(page() + 1);
+        return;
+    }
+    markCompleted();
+    close();
+}
+
+void OnboardingView::markCompleted() {
+    if (settings_->boolValue(completedKey) != true)
+        settings_->setBool(completedKey, true);
+}
+
+void OnboardingView::showEvent(QShowEvent* event) {
+    // Opened again (not merely restored from a minimised state): a fresh start.
+    if (!event->spontaneous()) {
+        notificationsAsked_ = false;
+        updateNotificationsButton();
+        showPage(0);
+    }
+    QWidget::showEvent(event);
+}
+
+void OnboardingView::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous())
+        markCompleted();
+    QWidget::hideEvent(event);
+}
+
+void OnboardingView::closeEvent(QCloseEvent* event) {
+    markCompleted();
+    QWidget::closeEvent(event);
+}
+
+void OnboardingView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange)
+        applyPalette();
+    QWidget::changeEvent(event);
+}
+
+void OnboardingView::askForNotifications() {
+    requestNotifications(QPointer<OnboardingView>(this), model_.notifications());
+}
+
+QCoro::Task<> OnboardingView::requestNotifications(QPointer<OnboardingView> view,
+                                                   Notifier::Context context) {
+    const int status = co_await Notifier::requestAuthorization(std::move(context));
+    if (view)
+        view->notificationsAnswered(status);
+}
+
+void OnboardingView::notificationsAnswered(int status) {
+    model_.setNotificationsDenied(status == deniedStatus);
+    notificationsAsked_ = true;
+    updateNotificationsButton();
+}
+
+void OnboardingView::updateNotificationsButton() {
+    notificationsButton_->setText(
+        notificationsButtonTitle(notificationsAsked_, model_.notificationsDenied()));
+    notificationsButton_->setEnabled(!notificationsAsked_);
+}
+
+void OnboardingView::updateLoginCheckBox() {
+    openAtLogin_->setChecked(model_.launchAtLogin());
+}
+
+void OnboardingView::updateFolderViews() {
+    const auto& roots = model_.projectRoots();
+    folderButton_->setText(roots.empty() ? QStringLiteral("Choose folder…")
+                                         : QStringLiteral("Add another folder…"));
+    folderMark_->setVisible(!roots.empty());
+    if (roots.empty()) {
+        folderSummary_->setText(QStringLiteral("Everything stays on your computer."));
+        folderSummary_->setFont(SystemStyle::font(SystemStyle::TextSize::caption));
+        setTextColor(folderSummary_, tertiary(palette()));
+    } else {
+        folderSummary_->setText(folderNames(roots));
+        folderSummary_->setFont(SystemStyle::font(SystemStyle::TextSize::callout));
+        setTextColor(folderSummary_, SystemStyle::green(palette()));
+    }
+}
+
+void OnboardingView::applyPalette() {
+    const QPalette& colors = palette();
+    for (const auto& symbol : accentSymbols_) {
+        symbol.label->setPixmap(Icons::pixmap(symbol.name, SystemStyle::accent(colors), symbol.size,
+                                              devicePixelRatioF()));
+    }
+    for (auto* label : secondaryTexts_)
+        setTextColor(label, SystemStyle::secondary(colors));
+    const int markSize = QFontMetrics(SystemStyle::font(SystemStyle::TextSize::callout)).height();
+    folderMark_->setPixmap(Icons::pixmap(QStringLiteral("checkmark.circle.fill"),
+                                         SystemStyle::green(colors), markSize,
+                                         devicePixelRatioF()));
+    makeProminent(primary_, colors);
+    makeProminent(notificationsButton_, colors);
+    if (folderButton_)
+        updateFolderViews();
+}
