@@ -1,32 +1,29 @@
-// Until the tray item exists, Pellwick measures the catalog for the user's home folder once
-// and prints it.
-#include "AppModel.h"
+// Pellwick: the home volume's free space in the tray, and the panel that sweeps developer
+// caches and dormant projects' generated folders.
 #include "DesktopEnvironment.h"
-#include "core/ByteCountFormat.h"
+#include "platform/linux/DesktopAddressOpener.h"
+#include "ui/PellwickApp.h"
+#include "ui/SingleInstance.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTimer>
 
-#include <iostream>
-
-namespace {
-
-QCoro::Task<> measureAndPrint(AppModel& model) {
-    model.refreshFreeSpace();
-    co_await model.scan();
-    std::cout << "Free: " << formatByteCount(model.freeBytes()) << " of "
-              << formatByteCount(model.totalBytes()) << '\n';
-    for (const auto& row : model.rows())
-        std::cout << row.item.id << '\t' << row.size << '\t' << formatByteCount(row.size) << '\n';
-    std::cout << "Safe to sweep: " << formatByteCount(model.sweepableBytes()) << '\n';
-    QCoreApplication::quit();
-}
-
-} // namespace
+#include <memory>
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    AppModel model(desktopEnvironment());
-    QTimer::singleShot(0, &model, [&model] { measureAndPrint(model); });
-    return QCoreApplication::exec();
+    // Under Wayland a window cannot place itself; XWayland lets the panel sit under the tray.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
+    PellwickApp app(desktopEnvironment(), std::make_shared<DesktopAddressOpener>());
+    QObject::connect(&instance, &SingleInstance::openPanelRequested, &app, &PellwickApp::openPanel);
+    app.showInTray();
+    QTimer::singleShot(0, &app, &PellwickApp::start);
+    return QApplication::exec();
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+class QGraphicsOpacityEffect;
+class QPropertyAnimation;
+
+// The chevron on a capsule that lies over the bottom of the scrolling list while more rows
+// are below. It never takes clicks; at the end of the list it fades out and leaves the
+// accessibility tree.
+class MoreBelowHint : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MoreBelowHint(QWidget* parent = nullptr);
+
+    void setAtBottom(bool atBottom);
+    [[nodiscard]] bool isAtBottom() const { return atBottom_; }
+    // Where the hint stands: opacity 1 while rows are below, 0 at the end.
+    [[nodiscard]] double targetOpacity() const { return atBottom_ ? 0.0 : 1.0; }
+
+    [[nodiscard]] QSize sizeHint() const override;
+
+    static constexpr int fadeMilliseconds = 200;
+    static constexpr int liftAboveBottom = 6;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool atBottom_ = false;
+    QGraphicsOpacityEffect* opacity_ = nullptr;
+    QPropertyAnimation* fade_ = nullptr;
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "AppModel.h"
+
+#include <QDBusConnection>
+#include <QIcon>
+#include <QObject>
+#include <QPoint>
+#include <QTimer>
+
+#include <memory>
+
+class AddressOpener;
+class PellwickView;
+class QSystemTrayIcon;
+class SettingsStore;
+class StatusNotifierItem;
+class Updater;
+
+// The program's scene: the one model and updater for the whole run, the tray item showing the
+// free space, and the panel it opens. The tray item is our StatusNotifierItem; where no
+// watcher appears, an XEmbed tray icon takes its place, and with no tray at all the panel is
+// an ordinary window.
+class PellwickApp : public QObject {
+    Q_OBJECT
+
+public:
+    PellwickApp(AppModel::Environment environment, std::shared_ptr<AddressOpener> opener,
+                QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    ~PellwickApp() override;
+
+    // How long the tray item waits for a StatusNotifierWatcher before another tray is used.
+    static constexpr std::chrono::milliseconds watcherGracePeriod{3000};
+
+    // Puts the item in the tray, or the fallback once no watcher came in time.
+    void showInTray();
+    // The start-up task: the model's start-up work and, until onboarding is done, the welcome
+    // window.
+    void start();
+    // A second launch asked for the panel: it opens (never closes) where the tray is.
+    void openPanel();
+    // A click on the tray item: opens the panel anchored there, or closes it.
+    void togglePanel(QPoint anchor);
+
+    [[nodiscard]] AppModel& model() { return *model_; }
+    [[nodiscard]] PellwickView& panel() { return *panel_; }
+    [[nodiscard]] const StatusNotifierItem& statusItem() const { return *item_; }
+    [[nodiscard]] const QSystemTrayIcon* trayIcon() const { return trayIcon_.get(); }
+
+    // The tray icon's image with the figure drawn in (the symbol alone before a reading).
+    [[nodiscard]] static QIcon figureIcon(const QString& figure, const QString& symbol,
+                                          const QColor& color);
+
+private:
+    void updateTray();
+    void useFallbackTray();
+    void dropFallbackTray();
+    void openWelcomeWindow();
+    [[nodiscard]] QPoint trayAnchor() const;
+
+    std::shared_ptr<SettingsStore> settings_;
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<Updater> updater_;
+    std::unique_ptr<PellwickView> panel_;
+    std::unique_ptr<StatusNotifierItem> item_;
+    std::unique_ptr<QSystemTrayIcon> trayIcon_;
+    QTimer watcherGrace_;
+    bool panelIsWindow_ = false;
+};

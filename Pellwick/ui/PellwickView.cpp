@@ -1,0 +1,264 @@
+#include "ui/PellwickView.h"
+
+#include "AppModel.h"
+#include "Updater.h"
+#include "platform/AddressOpener.h"
+#include "ui/ActionArea.h"
+#include "ui/CleanupList.h"
+#include "ui/Icons.h"
+#include "ui/LinkButton.h"
+#include "ui/PanelHeader.h"
+#include "ui/ProjectsBlock.h"
+#include "ui/SymbolLabel.h"
+#include "ui/SystemStyle.h"
+#include "ui/ThresholdSetting.h"
+#include "ui/UpdateWindow.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QWindow>
+
+namespace {
+
+constexpr int blockSpacing = 16;
+constexpr int edgePadding = 16;
+// Space between the tray item's click and the panel's edge.
+constexpr int anchorGap = 4;
+// A click on the tray item first takes the focus away (closing the panel) and then arrives
+// as an activation; within this time that activation is the same click.
+constexpr qint64 sameClickMilliseconds = 400;
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::WindowText, SystemStyle::quaternary(line->palette()));
+    line->setPalette(palette);
+    return line;
+}
+
+} // namespace
+
+PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<AddressOpener> opener,
+                           QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), model_(model),
+      updater_(updater), opener_(std::move(opener)) {
+    setObjectName(QStringLiteral("pellwickPanel"));
+    setWindowTitle(QStringLiteral("Pellwick"));
+    setWindowIcon(Icons::applicationIcon());
+    setAttribute(Qt::WA_TranslucentBackground);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(edgePadding, edgePadding, edgePadding, edgePadding);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+    // A column of fixed width makes the window exactly the panel's width, and lets wrapped
+    // texts take the height they need.
+    auto* column = new QWidget(this);
+    column->setFixedWidth(panelWidth - 2 * edgePadding);
+    outer->addWidget(column);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(blockSpacing);
+
+    header_ = new PanelHeader(model_, updater_, column);
+    list_ = new CleanupList(model_, column);
+    projects_ = new ProjectsBlock(model_, column);
+    threshold_ = new ThresholdSetting(model_, column);
+    notice_ = notificationsNotice(column);
+    action_ = new ActionArea(model_, column);
+    layout->addWidget(header_);
+    layout->addWidget(divider(column));
+    layout->addWidget(list_);
+    layout->addWidget(divider(column));
+    layout->addWidget(projects_);
+    layout->addWidget(divider(column));
+    layout->addWidget(threshold_);
+    layout->addWidget(notice_);
+    layout->addWidget(action_);
+    layout->addWidget(footer(column));
+
+    // The quit shortcut works while the panel has the focus, not only inside its menu.
+    addAction(header_->quitAction());
+    connect(header_, &PanelHeader::quitRequested, this, &PellwickView::quitRequested);
+    connect(header_, &PanelHeader::addressRequested, this,
+            [this](const QString& address) { opener_->open(address); });
+    connect(header_, &PanelHeader::checkForUpdatesRequested, this, &PellwickView::checkForUpdates);
+
+    connect(&model_, &AppModel::notificationsDeniedChanged, this,
+            [this] { notice_->setVisible(model_.notificationsDenied()); });
+    connect(&model_, &AppModel::launchAtLoginChanged, this, &PellwickView::syncLaunchAtLogin);
+    connect(qApp, &QApplication::applicationStateChanged, this,
+            &PellwickView::closeIfAnotherApplicationIsActive);
+    // Any of our windows becoming the active one re-reads what the panel shows.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window)
+            model_.refresh();
+    });
+}
+
+PellwickView::~PellwickView() = default;
+
+QWidget* PellwickView::notificationsNotice(QWidget* parent) {
+    auto* notice = new QWidget(parent);
+    notice->setObjectName(QStringLiteral("notificationsNotice"));
+    auto* layout = new QHBoxLayout(notice);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(
+        new SymbolLabel(QStringLiteral("bell.slash"), 14, SymbolLabel::Tint::secondary, notice));
+    auto* text = new QLabel(QStringLiteral("Notifications are off, so I can't nudge you."), notice);
+    text->setFont(SystemStyle::font(SystemStyle::TextSize::caption));
+    QPalette secondary = text->palette();
+    secondary.setColor(QPalette::WindowText, SystemStyle::secondary(text->palette()));
+    text->setPalette(secondary);
+    layout->addWidget(text);
+    auto* turnOn = new LinkButton(QStringLiteral("Turn on"), notice);
+    layout->addWidget(turnOn);
+    layout->addStretch();
+    connect(turnOn, &QPushButton::clicked, this,
+            [this] { opener_->open(AddressOpener::notificationSettingsAddress); });
+    notice->setVisible(model_.notificationsDenied());
+    return notice;
+}
+
+QWidget* PellwickView::footer(QWidget* parent) {
+    auto* footer = new QWidget(parent);
+    auto* layout = new QHBoxLayout(footer);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(14);
+    openAtLogin_ = new QCheckBox(QStringLiteral("Open at login"), footer);
+    openAtLogin_->setObjectName(QStringLiteral("openAtLogin"));
+    openAtLogin_->setFont(SystemStyle::font(SystemStyle::TextSize::callout));
+    layout->addWidget(openAtLogin_);
+    layout->addStretch();
+    // The box shows what the desktop really did, so a refused registration springs back.
+    connect(openAtLogin_, &QCheckBox::clicked, this, [this](bool on) {
+        model_.setLaunchAtLogin(on);
+        syncLaunchAtLogin();
+    });
+    syncLaunchAtLogin();
+    return footer;
+}
+
+void PellwickView::syncLaunchAtLogin() {
+    const QSignalBlocker blocker(openAtLogin_);
+    openAtLogin_->setChecked(model_.launchAtLogin());
+}
+
+QRect PellwickView::panelGeometry(QSize size, QPoint anchor, QRect available) {
+    const bool trayAtBottom = anchor.y() > available.center().y();
+    QPoint topLeft(anchor.x() - size.width() / 2,
+                   trayAtBottom ? anchor.y() - anchorGap - size.height() : anchor.y() + anchorGap);
+    topLeft.setX(std::clamp(topLeft.x(), available.left(),
+                            std::max(available.left(), available.right() + 1 - size.width())));
+    topLeft.setY(std::clamp(topLeft.y(), available.top(),
+                            std::max(available.top(), available.bottom() + 1 - size.height())));
+    return {topLeft, size};
+}
+
+void PellwickView::showAnchored(QPoint anchor) {
+    anchored_ = true;
+    anchor_ = anchor;
+    adjustSize();
+    keepInsideScreen();
+    show();
+    raise();
+    activateWindow();
+}
+
+void PellwickView::showAsWindow() {
+    anchored_ = false;
+    setWindowFlags(Qt::Window);
+    setAttribute(Qt::WA_TranslucentBackground, false);
+    show();
+    raise();
+    activateWindow();
+}
+
+void PellwickView::keepInsideScreen() {
+    if (!anchored_)
+        return;
+    const QScreen* screen = QGuiApplication::screenAt(anchor_);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    setGeometry(panelGeometry(size(), anchor_, screen->availableGeometry()));
+}
+
+bool PellwickView::wasJustClosedByFocusLoss() const {
+    return sinceFocusLoss_.isValid() && sinceFocusLoss_.elapsed() < sameClickMilliseconds;
+}
+
+bool PellwickView::hasOpenDialog() const {
+    if (updateWindow_ && updateWindow_->isVisible())
+        return true;
+    const auto windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
+        return window->isVisible() && qobject_cast<const QDialog*>(window);
+    });
+}
+
+void PellwickView::closeIfAnotherApplicationIsActive(Qt::ApplicationState state) {
+    if (state == Qt::ApplicationActive || !anchored_ || !isVisible() || hasOpenDialog())
+        return;
+    hide();
+    sinceFocusLoss_.start();
+}
+
+void PellwickView::checkForUpdates() {
+    if (!updateWindow_)
+        updateWindow_ = std::make_unique<UpdateWindow>(updater_, opener_);
+    updateWindow_->check();
+}
+
+void PellwickView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    model_.refresh();
+}
+
+void PellwickView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    action_->resetConfirmation();
+}
+
+void PellwickView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && anchored_) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// The pop-up draws its own rounded background and edge; as a window it is a plain window.
+void PellwickView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor background = palette().color(QPalette::Window);
+    if (!anchored_ && !testAttribute(Qt::WA_TranslucentBackground)) {
+        painter.fillRect(rect(), background);
+        return;
+    }
+    const QRectF shape = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(QPen(SystemStyle::quaternary(palette()).darker(), 1));
+    painter.setBrush(background);
+    painter.drawRoundedRect(shape, 10, 10);
+}
+
+// The panel follows its content's height; a pop-up stays inside the screen as it grows.
+bool PellwickView::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Resize && anchored_ && isVisible())
+        QTimer::singleShot(0, this, &PellwickView::keepInsideScreen);
+    return handled;
+}

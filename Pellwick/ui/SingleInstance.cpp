@@ -1,0 +1,37 @@
+#include "ui/SingleInstance.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+namespace {
+// A first instance that does not answer within this time is hung; we still do not start a
+// second tray item beside it.
+constexpr int callTimeoutMilliseconds = 5000;
+} // namespace
+
+SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)) {
+}
+
+bool SingleInstance::claim() {
+    if (!bus_.isConnected() || !bus_.interface())
+        return true;
+    // The method is there before the name, so a launch that sees the name can call it.
+    bus_.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
+    const auto reply =
+        bus_.interface()->registerService(serviceName, QDBusConnectionInterface::DontQueueService,
+                                          QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid())
+        return true;
+    if (reply.value() == QDBusConnectionInterface::ServiceRegistered)
+        return true;
+    bus_.unregisterObject(objectPath);
+    const auto call = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName,
+                                                     QStringLiteral("OpenPanel"));
+    bus_.call(call, QDBus::Block, callTimeoutMilliseconds);
+    return false;
+}
+
+void SingleInstance::OpenPanel() {
+    emit openPanelRequested();
+}
