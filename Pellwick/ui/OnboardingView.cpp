@@ -18,6 +18,8 @@ namespace {
 
 constexpr int deniedStatus = 1;
 const QString completedKey = QStringLiteral("onboardingCompleted");
+const QString continueTitle = QStringLiteral("Continue");
+const QString lastPageTitle = QStringLiteral("Get started");
 
 // The design's title (22) and title-2 (17) sizes, on its 13-point body grid.
 QFont titleFont() {
@@ -64,6 +66,18 @@ QPushButton* plainButton(const QString& title) {
     // Return belongs to the primary button wherever the focus is.
     button->setAutoDefault(false);
     return button;
+}
+
+// Wide enough for each of its titles, so the button keeps its place when the title changes.
+void fitToTitles(QPushButton* button, const QStringList& titles) {
+    const QString shown = button->text();
+    int width = 0;
+    for (const QString& title : titles) {
+        button->setText(title);
+        width = std::max(width, button->sizeHint().width());
+    }
+    button->setText(shown);
+    button->setMinimumWidth(width);
 }
 
 void makeLarge(QPushButton* button) {
@@ -258,7 +272,6 @@ QWidget* OnboardingView::projectsPage() {
     folderMark_ = new QLabel;
     folderSummary_ = new QLabel;
     folderSummary_->setObjectName(QStringLiteral("folderSummary"));
-    folderSummary_->setWordWrap(true);
     auto* summary = new QHBoxLayout;
     summary->setSpacing(6);
     summary->addStretch();
@@ -292,8 +305,7 @@ void OnboardingView::showPage(int page) {
     pages_->setCurrentIndex(page);
     dots_->setCurrent(page);
     back_->setVisible(page > 0);
-    primary_->setText(page == pageCount - 1 ? QStringLiteral("Get started")
-                                            : QStringLiteral("Continue"));
+    primary_->setText(page == pageCount - 1 ? lastPageTitle : continueTitle);
 }
 
 void OnboardingView::goBack() {
@@ -398,6 +410,7 @@ void OnboardingView::applyPalette() {
                                          SystemStyle::green(colors), markSize,
                                          devicePixelRatioF()));
     makeProminent(primary_, colors);
+    fitToTitles(primary_, {continueTitle, lastPageTitle});
     makeProminent(notificationsButton_, colors);
     if (folderButton_)
         updateFolderViews();
