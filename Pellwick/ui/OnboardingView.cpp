@@ -96,6 +96,23 @@ void makeProminent(QPushButton* button, const QPalette& palette) {
                                    accent.darker(115).name(), accent.lighter(140).name()));
 }
 
+QString notificationsButtonTitle(bool asked, bool denied) {
+    if (!asked)
+        return QStringLiteral("Turn on notifications");
+    return denied ? QStringLiteral("Not available on this desktop")
+                  : QStringLiteral("Notifications are on");
+}
+
+// The last component of every root, in order, joined with ", ".
+QString folderNames(const std::vector<std::filesystem::path>& roots) {
+    QStringList names;
+    for (const auto& root : roots) {
+        const auto name = root.filename();
+        names.append(QString::fromStdString(name.empty() ? root.string() : name.string()));
+    }
+    return names.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 OnboardingView::OnboardingView(AppModel& model, std::shared_ptr<SettingsStore> settings,
@@ -136,28 +153,11 @@ OnboardingView::OnboardingView(AppModel& model, std::shared_ptr<SettingsStore> s
     applyPalette();
     updateNotificationsButton();
     updateLoginCheckBox();
-    updateFolderViews();
     showPage(0);
 }
 
 int OnboardingView::page() const {
     return pages_->currentIndex();
-}
-
-QString OnboardingView::notificationsButtonTitle(bool asked, bool denied) {
-    if (!asked)
-        return QStringLiteral("Turn on notifications");
-    return denied ? QStringLiteral("Not available on this desktop")
-                  : QStringLiteral("Notifications are on");
-}
-
-QString OnboardingView::folderNames(const std::vector<std::filesystem::path>& roots) {
-    QStringList names;
-    for (const auto& root : roots) {
-        const auto name = root.filename();
-        names.append(QString::fromStdString(name.empty() ? root.string() : name.string()));
-    }
-    return names.join(QStringLiteral(", "));
 }
 
 QLabel* OnboardingView::symbolLabel(const QString& symbol, int size) {
@@ -412,6 +412,5 @@ void OnboardingView::applyPalette() {
     makeProminent(primary_, colors);
     fitToTitles(primary_, {continueTitle, lastPageTitle});
     makeProminent(notificationsButton_, colors);
-    if (folderButton_)
-        updateFolderViews();
+    updateFolderViews();
 }

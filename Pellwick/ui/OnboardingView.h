@@ -31,10 +31,6 @@ public:
     static constexpr int pageCount = 3;
     [[nodiscard]] int page() const;
 
-    [[nodiscard]] static QString notificationsButtonTitle(bool asked, bool denied);
-    // The last component of every root, in order, joined with ", ".
-    [[nodiscard]] static QString folderNames(const std::vector<std::filesystem::path>& roots);
-
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
