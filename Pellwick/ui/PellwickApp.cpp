@@ -4,6 +4,7 @@
 #include "platform/AddressOpener.h"
 #include "ui/Icons.h"
 #include "ui/MenuBarLabel.h"
+#include "ui/OnboardingView.h"
 #include "ui/PellwickView.h"
 #include "ui/StatusNotifierItem.h"
 #include "ui/SystemStyle.h"
@@ -75,9 +76,12 @@ void PellwickApp::start() {
         openWelcomeWindow();
 }
 
-// The welcome window belongs to the onboarding, which is not part of this build yet; the
-// start-up task already calls this at the point where it opens.
 void PellwickApp::openWelcomeWindow() {
+    if (!welcome_)
+        welcome_ = std::make_unique<OnboardingView>(*model_, settings_);
+    welcome_->show();
+    welcome_->raise();
+    welcome_->activateWindow();
 }
 
 void PellwickApp::updateTray() {

@@ -11,6 +11,7 @@
 #include <memory>
 
 class AddressOpener;
+class OnboardingView;
 class PellwickView;
 class QSystemTrayIcon;
 class SettingsStore;
@@ -46,6 +47,8 @@ public:
     [[nodiscard]] PellwickView& panel() { return *panel_; }
     [[nodiscard]] const StatusNotifierItem& statusItem() const { return *item_; }
     [[nodiscard]] const QSystemTrayIcon* trayIcon() const { return trayIcon_.get(); }
+    // The welcome window, once the start-up task opened it.
+    [[nodiscard]] const OnboardingView* welcomeWindow() const { return welcome_.get(); }
 
     // The tray icon's image with the figure drawn in (the symbol alone before a reading).
     [[nodiscard]] static QIcon figureIcon(const QString& figure, const QString& symbol,
@@ -64,6 +67,7 @@ private:
     std::unique_ptr<PellwickView> panel_;
     std::unique_ptr<StatusNotifierItem> item_;
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
+    std::unique_ptr<OnboardingView> welcome_;
     QTimer watcherGrace_;
     bool panelIsWindow_ = false;
 };

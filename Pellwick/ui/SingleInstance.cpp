@@ -28,7 +28,8 @@ bool SingleInstance::claim() {
     bus_.unregisterObject(objectPath);
     const auto call = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName,
                                                      QStringLiteral("OpenPanel"));
-    bus_.call(call, QDBus::Block, callTimeoutMilliseconds);
+    // Waiting with a local event loop lets a first instance in this same process answer too.
+    bus_.call(call, QDBus::BlockWithGui, callTimeoutMilliseconds);
     return false;
 }
 

@@ -1,9 +1,17 @@
-// Renders the list rows, the card and the gauge in their states to PNG files, for looking at
-// the widgets without a desktop: ui-screenshots OUTPUT_FOLDER (run with the offscreen
-// platform).
+// Renders the list rows, the card, the gauge and the whole panel in its states to PNG files,
+// for looking at the widgets without a desktop: ui-screenshots OUTPUT_FOLDER (run with the
+// offscreen platform). The panel runs on a model with stand-in services and a temp home.
+#include "Updater.h"
+#include "platform/AddressOpener.h"
+#include "support/FakeEnvironment.h"
 #include "ui/GaugeRing.h"
 #include "ui/ListCard.h"
+#include "ui/PellwickView.h"
 #include "ui/SweepRow.h"
+
+#include <QCoro/QCoroTask>
+#include <QPushButton>
+#include <QTest>
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -19,9 +27,10 @@
 namespace {
 
 AppModel::Row row(std::string id, std::string title, std::string detail, Risk risk,
-                  std::int64_t size, bool isSelected) {
+                  std::int64_t size, bool isSelected, Category category = Category::other) {
     CleanupItem item;
     item.id = std::move(id);
+    item.category = category;
     item.title = std::move(title);
     item.detail = std::move(detail);
     item.risk = risk;
@@ -98,6 +107,117 @@ QPalette darkPalette() {
     return palette;
 }
 
+class NoAddresses : public AddressOpener {
+public:
+    void open(const QString&) override {}
+};
+
+// The panel over one model, whose state each shot sets.
+struct PanelScene {
+    ModelFixture fixture;
+    std::unique_ptr<TestableModel> model;
+    Updater updater{QUrl()};
+    std::unique_ptr<PellwickView> panel;
+
+    explicit PanelScene(std::int64_t freeBytes = 84'234'000'000) {
+        fixture.volume->figures = {freeBytes, 500'000'000'000};
+        fixture.settings->values.insert(QStringLiteral("onboardingCompleted"), true);
+        model = std::make_unique<TestableModel>(fixture.environment());
+        model->refreshFreeSpace();
+        panel = std::make_unique<PellwickView>(*model, updater, std::make_shared<NoAddresses>());
+    }
+};
+
+std::vector<AppModel::Row> manyRows() {
+    return {
+        row("project:/home/me/src/old-app", "old-app", "node_modules, untouched for 94 days.",
+            Risk::reinstalls, 1'420'000'000, true, Category::projects),
+        row("project:/home/me/src/tool", "tool", "target, untouched for 71 days.", Risk::reinstalls,
+            3'100'000'000, true, Category::projects),
+        row("npm-cache", "npm cache", "Packages npm downloads again when a project needs them.",
+            Risk::regrows, 2'310'000'000, true, Category::javascript),
+        row("yarn-cache", "Yarn cache", "Packages Yarn downloads again.", Risk::regrows,
+            640'000'000, true, Category::javascript),
+        row("pip-cache", "pip cache", "Wheels pip downloads again.", Risk::regrows, 512'000'000,
+            true, Category::python),
+        row("playwright", "Playwright browsers", "Test browsers Playwright installs again.",
+            Risk::reinstalls, 1'800'000'000, false, Category::browserTools),
+        row("go-build", "Go build cache", "Compiled packages Go builds again.", Risk::regrows,
+            930'000'000, true, Category::other),
+    };
+}
+
+std::vector<AppModel::Row> blockedRows() {
+    auto vscode = row("vscode-app", "VS Code caches", "Web caches of the editor.", Risk::regrows,
+                      420'000'000, true, Category::aiTools);
+    vscode.item.blockingApps = {"com.microsoft.VSCode"};
+    vscode.item.blockingAppName = "Visual Studio Code";
+    return {vscode, row("npm-cache", "npm cache", "Packages npm downloads again.", Risk::regrows,
+                        2'310'000'000, true, Category::javascript)};
+}
+
+// Real files for the sweep flow, which measures again before it asks.
+void fillHome(const TempTree& home) {
+    home.file(".npm/_cacache/content-v2/sha512/aa/one", 3'000'000);
+    home.file(".npm/_cacache/content-v2/sha512/bb/two", 1'200'000);
+    home.file(".cache/pip/http/cached", 2'500'000);
+}
+
+bool savePanelStates(const QDir& folder) {
+    bool saved = true;
+    {
+        PanelScene scene;
+        saved = save(*scene.panel, folder, QStringLiteral("panel-looking-around")) && saved;
+    }
+    {
+        PanelScene scene;
+        scene.model->setRows(manyRows());
+        saved = save(*scene.panel, folder, QStringLiteral("panel-scrolling")) && saved;
+        scene.panel->setPalette(darkPalette());
+        saved = save(*scene.panel, folder, QStringLiteral("panel-scrolling-dark")) && saved;
+    }
+    {
+        PanelScene scene;
+        scene.model->setRows(blockedRows());
+        scene.model->setRunningApps({"com.microsoft.VSCode"});
+        scene.model->setNotificationsDenied(true);
+        saved = save(*scene.panel, folder, QStringLiteral("panel-blocked-row")) && saved;
+    }
+    {
+        PanelScene scene;
+        fillHome(scene.fixture.home);
+        QCoro::waitFor(scene.model->refresh());
+        scene.panel->findChild<QPushButton*>(QStringLiteral("sweepButton"))->click();
+        const bool confirming = QTest::qWaitFor(
+            [&] {
+                return !scene.panel->findChild<QWidget*>(QStringLiteral("confirmation"))
+                            ->isHidden();
+            },
+            20'000);
+        saved =
+            confirming && save(*scene.panel, folder, QStringLiteral("panel-confirming")) && saved;
+    }
+    {
+        PanelScene scene;
+        scene.model->setRows(manyRows());
+        scene.model->setPhase(AppModel::Done{6'480'000'000, 3});
+        saved = save(*scene.panel, folder, QStringLiteral("panel-done")) && saved;
+    }
+    {
+        PanelScene scene;
+        scene.model->setRows(manyRows());
+        scene.model->setPhase(
+            AppModel::Failed{"npm cache: Refused to touch /home/me/.npm/_cacache."});
+        saved = save(*scene.panel, folder, QStringLiteral("panel-failed")) && saved;
+    }
+    {
+        PanelScene scene(8'400'000'000);
+        scene.model->setRows(blockedRows());
+        saved = save(*scene.panel, folder, QStringLiteral("panel-low-space")) && saved;
+    }
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -119,5 +239,6 @@ int main(int argc, char** argv) {
     rings->setPalette(darkPalette());
     saved = saved && save(*rows, folder, QStringLiteral("rows-dark")) &&
             save(*rings, folder, QStringLiteral("gauges-dark"));
+    saved = savePanelStates(folder) && saved;
     return saved ? 0 : 1;
 }

@@ -1,0 +1,88 @@
+#include "PanelTestSupport.h"
+
+#include "ui/OnboardingView.h"
+#include "ui/PellwickApp.h"
+#include "ui/SingleInstance.h"
+#include "ui/StatusNotifierItem.h"
+
+#include <QDBusConnection>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+// A connection that was never opened: the tray item stays off any bus.
+QDBusConnection noBus() {
+    return QDBusConnection(QStringLiteral("pellwick-test-no-bus"));
+}
+
+TEST(AppTray, LabelFollowsFreeSpaceAndThresholdAtOnce) {
+    ModelFixture fixture;
+    PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(), noBus());
+    const auto& item = app.statusItem();
+    EXPECT_EQ(item.title(), "Pellwick");
+    EXPECT_EQ(item.iconName(), "drive-harddisk-symbolic");
+
+    fixture.volume->figures = {237'400'000'000, 500'000'000'000};
+    app.model().refreshFreeSpace();
+    EXPECT_EQ(item.title(), "237 GB");
+    EXPECT_EQ(item.toolTip().title, "237 GB");
+
+    fixture.volume->figures = {237'500'000'000, 500'000'000'000};
+    app.model().refreshFreeSpace();
+    EXPECT_EQ(item.title(), "238 GB");
+    EXPECT_EQ(item.iconName(), "drive-harddisk-symbolic");
+
+    app.model().setThresholdGB(240);
+    EXPECT_EQ(item.iconName(), "dialog-warning-symbolic");
+}
+
+TEST(AppSingleInstance, WithoutASessionBusTheProgramRuns) {
+    SingleInstance instance(noBus());
+    EXPECT_TRUE(instance.claim());
+}
+
+class AppSingleInstanceOnBus : public testing::Test {
+protected:
+    void SetUp() override {
+        // Only under dbus-run-session: the user's own session bus must never see the name.
+        if (!std::getenv("PELLWICK_TEST_PRIVATE_BUS"))
+            GTEST_SKIP() << "needs a private session bus (ctest runs it under dbus-run-session)";
+    }
+};
+
+TEST_F(AppSingleInstanceOnBus, SecondLaunchAsksTheFirstToOpenItsPanel) {
+    SingleInstance first(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "first"));
+    QSignalSpy opened(&first, &SingleInstance::openPanelRequested);
+    ASSERT_TRUE(first.claim());
+
+    SingleInstance second(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second"));
+    EXPECT_FALSE(second.claim());
+    EXPECT_TRUE(opened.count() == 1 || opened.wait(5000));
+    QDBusConnection::disconnectFromBus("first");
+    QDBusConnection::disconnectFromBus("second");
+}
+
+} // namespace
+
+namespace {
+
+TEST(AppStartUp, WelcomeWindowOpensUntilOnboardingIsCompleted) {
+    for (const bool completed : {false, true}) {
+        ModelFixture fixture;
+        if (completed)
+            fixture.settings->values.insert(QStringLiteral("onboardingCompleted"), true);
+        PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(), noBus());
+        app.start();
+        const auto* welcome = app.welcomeWindow();
+        EXPECT_EQ(welcome && welcome->isVisible(), !completed) << completed;
+        if (welcome) {
+            EXPECT_EQ(welcome->windowTitle(), "Welcome to Pellwick");
+        }
+    }
+}
+
+} // namespace
