@@ -193,7 +193,7 @@ QWidget* OnboardingView::welcomePage() {
     };
     auto* list = new QVBoxLayout;
     list->setSpacing(12);
-    list->setContentsMargins(0, 4 - content->spacing(), 0, 0);
+    list->setContentsMargins(0, 4, 0, 0);
     const QFont symbolFont = SystemStyle::font(SystemStyle::TextSize::title3);
     const int symbolSize = QFontMetrics(symbolFont).height();
     for (const auto& [symbol, text] : features) {
@@ -238,7 +238,8 @@ QWidget* OnboardingView::notificationsPage() {
     });
 
     auto* controls = new QVBoxLayout;
-    controls->setSpacing(4);
+    // The box sits a little further from the button than the page's elements from each other.
+    controls->setSpacing(content->spacing() + 4);
     controls->addWidget(notificationsButton_, 0, Qt::AlignHCenter);
     controls->addWidget(openAtLogin_, 0, Qt::AlignHCenter);
     content->addLayout(controls);
