@@ -1,0 +1,45 @@
+#include "PanelTestSupport.h"
+
+#include "ui/UpdateWindow.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PanelUpdateWindow, ShowsEachOutcomeAndOpensTheDownload) {
+    Updater updater{QUrl()};
+    auto opener = std::make_shared<RecordingOpener>();
+    UpdateWindow window(updater, opener);
+    EXPECT_EQ(window.headline(), "Checking…");
+
+    window.showOutcome(Updater::UpToDate{});
+    EXPECT_EQ(window.headline(), "Pellwick is up to date.");
+    EXPECT_TRUE(window.detail().contains(PELLWICK_VERSION));
+
+    window.showOutcome(Updater::Error{"The feed could not be read."});
+    EXPECT_EQ(window.detail(), "The feed could not be read.");
+
+    window.showOutcome(Updater::NewVersion{"9.0", "https://example.org/notes",
+                                           "https://example.org/pellwick-9.0.deb"});
+    EXPECT_EQ(window.headline(), "Pellwick 9.0 is available.");
+    for (auto* button : window.findChildren<QAbstractButton*>())
+        if (button->isVisibleTo(&window) &&
+            (button->text() == "Download" || button->text() == "Release Notes"))
+            button->click();
+    EXPECT_EQ(opener->opened.size(), 2);
+    EXPECT_TRUE(opener->opened.contains("https://example.org/pellwick-9.0.deb"));
+}
+
+// Without a feed no check can start; the window still answers instead of hanging.
+TEST(PanelUpdateWindow, CheckWithoutAFeedEndsWithAMessage) {
+    Updater updater{QUrl()};
+    UpdateWindow window(updater, std::make_shared<RecordingOpener>());
+    window.check();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isChecking(); }, 5000));
+    EXPECT_NE(window.headline(), "Checking…");
+    window.close();
+}
+
+} // namespace
