@@ -15,6 +15,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Lets the event loop run until `done` holds or five seconds have passed.
+template <typename Predicate> bool waitUntil(Predicate done) {
+    for (int waited = 0; waited < 5000 && !done(); waited += 10)
+        QTest::qWait(10);
+    return done();
+}
+
 const AppModel::Row& rowWithId(const AppModel& model, const std::string& id) {
     for (const auto& row : model.rows()) {
         if (row.item.id == id)
@@ -149,8 +156,7 @@ TEST(Start, AsksForPermissionWhenOnboardingIsComplete) {
     fixture.center->status = 0;
     AppModel model(fixture.environment());
     model.start();
-    QTest::qWait(50);
-    EXPECT_GE(fixture.center->requests, 1);
+    EXPECT_TRUE(waitUntil([&] { return fixture.center->requests >= 1; }));
 }
 
 TEST(Settings, LoginItemMirrorsTheRealStateAndThresholdNotifiesOnChange) {
