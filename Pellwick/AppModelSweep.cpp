@@ -35,23 +35,16 @@ CleanOutcome cleanOffTheMainThread(const CleanupItem& item, const Cleaner::Allow
 
 QCoro::Task<> AppModel::refreshRunning() {
     QPointer<AppModel> self(this);
-    QFuture<std::set<std::string>> apps =
-        QtConcurrent::run(&processPool_, [running = environment_.runningApplications] {
-            enterUtilityPriority();
-            return running->bundleIdentifiers();
-        });
-    auto bundleIds = co_await apps;
-    if (!self)
-        co_return;
-    setRunningApps(std::move(bundleIds));
     QFuture<ProcessNames> processes =
         QtConcurrent::run(&processPool_, [list = environment_.listProcesses] {
             enterUtilityPriority();
             return list();
         });
     auto names = co_await processes;
-    if (self)
-        setRunningProcesses(std::move(names));
+    if (!self)
+        co_return;
+    setRunningApps(environment_.runningApplications->bundleIdentifiers(names));
+    setRunningProcesses(std::move(names));
 }
 
 Cleaner::AllowedRoots AppModel::sweepWhitelist() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ProcessRunner.h"
+
 #include <set>
 #include <string>
 
@@ -8,6 +10,8 @@
 class RunningApplications {
 public:
     virtual ~RunningApplications() = default;
-    // Blocking: the model asks from a worker thread. Empty when nothing can be listed.
-    [[nodiscard]] virtual std::set<std::string> bundleIdentifiers() const = 0;
+    // `runningProcesses` is the process list just read, for desktops that know applications
+    // only by their executables; reading it once serves both this and the running tools.
+    [[nodiscard]] virtual std::set<std::string>
+    bundleIdentifiers(const ProcessNames& runningProcesses) const = 0;
 };

@@ -26,7 +26,7 @@ TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
         {{"kimi-desktop", "code"}, {"com.moonshot.kimichat", "com.microsoft.VSCode"}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ProcessRunningApplications::bundleIdentifiersFor(c.names), c.bundles);
+        EXPECT_EQ(ProcessRunningApplications().bundleIdentifiers(c.names), c.bundles);
 }
 
 TEST(ProcessRunningApplicationsTest, SeesAnApplicationThatRuns) {
@@ -36,7 +36,7 @@ TEST(ProcessRunningApplicationsTest, SeesAnApplicationThatRuns) {
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("30"), nullptr};
     pid_t pid = -1;
     ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
-    const auto running = ProcessRunningApplications().bundleIdentifiers();
+    const auto running = ProcessRunningApplications().bundleIdentifiers(runningProcessNames());
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     EXPECT_TRUE(running.contains("com.todesktop.230313mzl4w4u92"));

@@ -70,7 +70,7 @@ public:
 class FakeRunningApplications : public RunningApplications {
 public:
     std::set<std::string> running;
-    [[nodiscard]] std::set<std::string> bundleIdentifiers() const override {
+    [[nodiscard]] std::set<std::string> bundleIdentifiers(const ProcessNames&) const override {
         std::lock_guard lock(mutex_);
         return running;
     }

@@ -23,15 +23,12 @@ const std::vector<Executables>& executablesByBundle() {
 
 } // namespace
 
-std::set<std::string> ProcessRunningApplications::bundleIdentifiers() const {
-    return bundleIdentifiersFor(runningProcessNames());
-}
-
-std::set<std::string> ProcessRunningApplications::bundleIdentifiersFor(const ProcessNames& names) {
+std::set<std::string>
+ProcessRunningApplications::bundleIdentifiers(const ProcessNames& runningProcesses) const {
     std::set<std::string> running;
     for (const auto& [bundle, executables] : executablesByBundle())
         for (const auto executable : executables)
-            if (names.contains(std::string(executable)))
+            if (runningProcesses.contains(std::string(executable)))
                 running.emplace(bundle);
     return running;
 }

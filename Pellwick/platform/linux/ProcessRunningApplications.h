@@ -7,8 +7,7 @@
 // application is recognised by the names of its executables in the process list.
 class ProcessRunningApplications : public RunningApplications {
 public:
-    [[nodiscard]] std::set<std::string> bundleIdentifiers() const override;
-
-    // Every bundle identifier one of whose executables is among `names`.
-    [[nodiscard]] static std::set<std::string> bundleIdentifiersFor(const ProcessNames& names);
+    // Every bundle identifier one of whose executables is among the running processes.
+    [[nodiscard]] std::set<std::string>
+    bundleIdentifiers(const ProcessNames& runningProcesses) const override;
 };
