@@ -144,6 +144,9 @@ TEST_F(DBusNotificationCenterTest, AClosedAlertIsNotReplacedButShownAnew) {
     const Notifier::Context context{std::make_shared<DBusNotificationCenter>(), log_};
     postAndWait(context, 4'200'000'000, 0);
     QCoro::waitFor(closeNotification(1));
+    // The mock's NotificationClosed signal is delivered through the event loop, possibly after
+    // the reply to the close call: let it reach the center before the next alert.
+    QTest::qWait(300);
     postAndWait(context, 3'100'000'000, 0);
 
     const QStringList calls = notifyCalls();
