@@ -1,12 +1,12 @@
 #include "AppModel.h"
 
+#include "UtilityTask.h"
+
 #include "core/CleanerMeasurement.h"
 #include "core/SaturatingAdd.h"
-#include "core/UtilityPriority.h"
 
 #include <QCoro/QCoroFuture>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -177,10 +177,8 @@ QCoro::Task<> AppModel::rebuildRows() {
             measurements.push_back(QtFuture::makeReadyFuture(*item.cachedSize));
             continue;
         }
-        measurements.push_back(QtConcurrent::run(&measurementPool_, [item, now] {
-            enterUtilityPriority();
-            return Cleaner::measure(item, now);
-        }));
+        measurements.push_back(runAtUtilityPriority(
+            &measurementPool_, [item, now] { return Cleaner::measure(item, now); }));
     }
     QPointer<AppModel> self(this);
     std::map<std::string, std::int64_t> sizes;

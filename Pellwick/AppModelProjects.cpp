@@ -2,12 +2,12 @@
 // each dormant project into a cleanup item.
 #include "AppModel.h"
 
+#include "UtilityTask.h"
+
 #include "core/StandardPath.h"
-#include "core/UtilityPriority.h"
 
 #include <QCoro/QCoroFuture>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace fs = std::filesystem;
 
@@ -72,11 +72,9 @@ QCoro::Task<> AppModel::scanProjects() {
         co_return;
     }
     setIsScanningProjects(true);
-    // The future is made before it is awaited: g++ 12 destroys a lambda temporary inside a
-    // co_await expression twice.
-    QFuture<std::vector<ProjectScanner::DormantProject>> scanning = QtConcurrent::run(
+    QFuture<std::vector<ProjectScanner::DormantProject>> scanning = runAtUtilityPriority(
+        QThreadPool::globalInstance(),
         [roots = projectRoots_, now = environment_.clock->now(), git = environment_.git] {
-            enterUtilityPriority();
             return ProjectScanner::scan(roots, now, dormantDays, git);
         });
     const auto projects = co_await scanning;

@@ -1,12 +1,11 @@
 // Start-up, the free-space poll loop, the low-space alert and the settings the model mirrors.
 #include "AppModel.h"
 
-#include "core/UtilityPriority.h"
+#include "UtilityTask.h"
 
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTimer>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -47,11 +46,8 @@ QCoro::Task<> AppModel::askPermissionAtStart() {
 QCoro::Task<> AppModel::startUpWork() {
     QPointer<AppModel> self(this);
     // The first scan waits for the discovery, so the first rows already show moved caches.
-    QFuture<CustomLocations> discovery =
-        QtConcurrent::run(&processPool_, [discover = environment_.discoverToolCaches] {
-            enterUtilityPriority();
-            return discover();
-        });
+    QFuture<CustomLocations> discovery = runAtUtilityPriority(
+        &processPool_, [discover = environment_.discoverToolCaches] { return discover(); });
     auto locations = co_await discovery;
     if (!self)
         co_return;

@@ -2,13 +2,13 @@
 // a time behind the whitelist.
 #include "AppModel.h"
 
+#include "UtilityTask.h"
+
 #include "core/SaturatingAdd.h"
 #include "core/StandardPath.h"
-#include "core/UtilityPriority.h"
 
 #include <QCoro/QCoroFuture>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <exception>
@@ -23,7 +23,6 @@ struct CleanOutcome {
 
 CleanOutcome cleanOffTheMainThread(const CleanupItem& item, const Cleaner::AllowedRoots& allowed,
                                    const Cleaner::CleanOptions& options) {
-    enterUtilityPriority();
     try {
         return CleanOutcome{Cleaner::clean(item, allowed, options), std::nullopt};
     } catch (const std::exception& error) {
@@ -36,10 +35,7 @@ CleanOutcome cleanOffTheMainThread(const CleanupItem& item, const Cleaner::Allow
 QCoro::Task<> AppModel::refreshRunning() {
     QPointer<AppModel> self(this);
     QFuture<ProcessNames> processes =
-        QtConcurrent::run(&processPool_, [list = environment_.listProcesses] {
-            enterUtilityPriority();
-            return list();
-        });
+        runAtUtilityPriority(&processPool_, [list = environment_.listProcesses] { return list(); });
     auto names = co_await processes;
     if (!self)
         co_return;
@@ -80,7 +76,7 @@ QCoro::Task<> AppModel::sweep() {
     int skipped = 0;
     std::optional<std::string> failure;
     for (const auto& row : targets) {
-        QFuture<CleanOutcome> cleaning = QtConcurrent::run(
+        QFuture<CleanOutcome> cleaning = runAtUtilityPriority(
             &measurementPool_, [item = row.item, allowed, options = environment_.cleanOptions] {
                 return cleanOffTheMainThread(item, allowed, options);
             });

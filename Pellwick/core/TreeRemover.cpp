@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,16 +16,6 @@ namespace {
 
 bool isGone(int result) {
     return result == 0 || errno == ENOENT;
-}
-
-// The same test the walker makes before it enters a folder.
-bool isOtherFileSystem(int fd, dev_t device) {
-    struct statx status {};
-    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, 0, &status) != 0)
-        return true;
-    const bool mountRoot = (status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
-                           (status.stx_attributes & STATX_ATTR_MOUNT_ROOT);
-    return mountRoot || makedev(status.stx_dev_major, status.stx_dev_minor) != device;
 }
 
 // Deletes on the way: files as they are listed, folders when the walk leaves them. The count
@@ -113,7 +102,7 @@ private:
     // once earlier ones were removed. One more pass finds them; it does not repeat itself.
     bool relist(const TreeWalker::Entry& entry) {
         UniqueFd folder(TreeWalker::openFolder(entry.parentFd, entry.name));
-        if (!folder.valid() || isOtherFileSystem(folder.get(), device_))
+        if (!folder.valid() || TreeWalker::isOtherFileSystem(folder.get(), device_))
             return false;
         relisting_ = true;
         TreeWalker::walk(folder.get(), *this, entry.depth, device_);
@@ -153,7 +142,7 @@ bool removeFolder(int parentFd, const char* name) {
     UniqueFd folder(TreeWalker::openFolder(parentFd, name));
     if (!folder.valid())
         return errno == ENOENT;
-    if (isOtherFileSystem(folder.get(), parent.st_dev))
+    if (TreeWalker::isOtherFileSystem(folder.get(), parent.st_dev))
         return false;
     if (removeEntries(folder.get()) != 0)
         return false;

@@ -230,6 +230,11 @@ private:
 
 } // namespace
 
+bool isOtherFileSystem(int fd, dev_t device) {
+    Identity identity;
+    return !identify(fd, identity) || identity.mountRoot || identity.device != device;
+}
+
 int openFolder(int parentFd, const char* name) {
     return openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }

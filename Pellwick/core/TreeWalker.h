@@ -50,6 +50,10 @@ public:
 // adopted subtree is bounded by the same file system.
 void walk(int folderFd, Visitor& visitor, int baseDepth, dev_t device);
 
+// Whether the open folder is a mount point or lies on another device than `device`, so a walk
+// or removal must not go in. A folder that cannot be examined counts as another file system.
+[[nodiscard]] bool isOtherFileSystem(int fd, dev_t device);
+
 // Opens a folder for walking without following a link at its last component.
 [[nodiscard]] int openFolder(int parentFd, const char* name);
 
