@@ -119,7 +119,7 @@ int empty(const Arguments& arguments) {
     item.id = "bench-empty";
     item.action = CleanupActions::EmptyDirectories{{folder}};
     try {
-        std::cout << Cleaner::clean(item, {folder.string()}) << '\n';
+        std::cout << Cleaner::clean(item, {folder.string()}, Cleaner::measuredRoots(item)) << '\n';
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';
         return 1;
