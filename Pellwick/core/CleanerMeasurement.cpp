@@ -50,6 +50,15 @@ std::int64_t allocatedSizeAt(int parentFd, const char* name) {
                                       ParallelSizeWalk::defaultThreads());
 }
 
+bool isMountPointAt(int folderFd, const char* name, unsigned char type) {
+    if (type != DT_DIR && type != DT_UNKNOWN)
+        return false;
+    struct stat folder {};
+    UniqueFd entry(TreeWalker::openFolder(folderFd, name));
+    return entry.valid() && fstat(folderFd, &folder) == 0 &&
+           TreeWalker::isOtherFileSystem(entry.get(), folder.st_dev);
+}
+
 // The listing goes through a fresh open of the folder, so the caller's descriptor keeps its
 // own position.
 std::vector<std::string> untouchedNamesAt(int folderFd, FileTime cutoff,
@@ -71,6 +80,8 @@ std::vector<std::string> untouchedNamesAt(int folderFd, FileTime cutoff,
         if (owner && (fstatat(dirfd(stream), record->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
                       status.st_uid != *owner))
             continue;
+        if (isMountPointAt(dirfd(stream), record->d_name, record->d_type))
+            continue; // a sweep leaves it alone, so it is not counted either
         if (lastTouchedAt(dirfd(stream), record->d_name) < cutoff)
             names.emplace_back(name);
     }

@@ -37,13 +37,14 @@ constexpr std::size_t wordsPerLine = 3;
 
 } // namespace
 
-ProcessNames runningProcessNames(const std::filesystem::path& lister) {
+ProcessNames runningProcessNames(const std::filesystem::path& lister,
+                                 std::chrono::milliseconds timeLimit) {
     ChildProcess::Options options;
     options.program = lister;
     options.arguments = {"-axo", "args="};
     options.input = ChildProcess::Stream::inherit;
     options.output = ChildProcess::Stream::pipe;
-    options.timeout = processListLimit;
+    options.timeout = timeLimit;
     options.outputLimit = processListOutputLimit;
     auto result = ChildProcess::run(options);
     if (!result.started)

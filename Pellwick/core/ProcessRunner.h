@@ -21,7 +21,8 @@ inline constexpr std::size_t processListOutputLimit = 16 * 1024 * 1024;
 // Lists every process of every user; empty when the lister cannot start. A lister that hangs or
 // prints without end is stopped at the limits and what it printed until then is read. Blocking.
 [[nodiscard]] ProcessNames
-runningProcessNames(const std::filesystem::path& lister = defaultProcessLister);
+runningProcessNames(const std::filesystem::path& lister = defaultProcessLister,
+                    std::chrono::milliseconds timeLimit = processListLimit);
 
 // Reads `ps -axo args=` output: lines at every newline character, words at U+0020 only.
 [[nodiscard]] ProcessNames parseProcessNames(std::string_view text);

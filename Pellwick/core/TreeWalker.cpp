@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace TreeWalker {
@@ -36,6 +37,7 @@ struct Frame {
     std::string name; // the folder's name inside its parent
     int depth = 0;
     bool complete = true;
+    bool listing = false; // its first entry has been read
 
     [[nodiscard]] int fd() const { return stream ? dirfd(stream) : -1; }
 };
@@ -123,15 +125,21 @@ private:
         return std::nullopt;
     }
 
-    [[nodiscard]] bool placementChanged() {
-        if (!checksPlacement_ || ++sinceCheck_ < placementCheckInterval)
+    // Checked once a folder's first batch of entries has been read, and then every few entries:
+    // whatever was put into a subtree after it was moved out is never read from it, except in
+    // a folder so large that its listing takes several reads.
+    [[nodiscard]] bool placementChanged(bool firstOfFolder) {
+        if (!checksPlacement_ || (++sinceCheck_ < placementCheckInterval && !firstOfFolder))
             return false;
         sinceCheck_ = 0;
+        return abandonedAfterMove();
+    }
+
+    [[nodiscard]] bool abandonedAfterMove() {
         const auto moved = firstMovedFrame();
-        if (!moved)
-            return false;
-        abandonFrom(*moved);
-        return true;
+        if (moved)
+            abandonFrom(*moved);
+        return moved.has_value();
     }
 
     // Leaves the folders from frames_[first] down without following them further.
@@ -153,8 +161,6 @@ private:
     }
 
     void step() {
-        if (placementChanged())
-            return;
         Frame& top = frames_.back();
         errno = 0;
         const dirent* record = readdir(top.stream);
@@ -164,6 +170,8 @@ private:
             finishTop();
             return;
         }
+        if (placementChanged(std::exchange(top.listing, true) == false))
+            return;
         if (isDot(record->d_name))
             return;
         Entry entry{top.fd(), record->d_name, record->d_type, top.depth + 1};
@@ -258,6 +266,10 @@ private:
             abandonClosedAncestors();
             return;
         }
+        // What a visitor does on leaving (a removal lists an emptied folder once more) must not
+        // happen in a folder moved out meanwhile.
+        if (checksPlacement_ && abandonedAfterMove())
+            return;
         Frame child = std::move(frames_.back());
         frames_.pop_back();
         closedir(child.stream);
