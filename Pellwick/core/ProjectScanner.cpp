@@ -2,6 +2,7 @@
 
 #include "core/ChildProcess.h"
 #include "core/CleanerMeasurement.h"
+#include "core/ParallelFor.h"
 #include "core/SaturatingAdd.h"
 #include "core/StandardPath.h"
 #include "core/TreeWalker.h"
@@ -27,6 +28,10 @@ constexpr int deepestExaminedLevel = 8;
 
 // How many folders, the starting one included, are searched for a ".git".
 constexpr int gitSearchLimit = 16;
+
+// git children and dormancy walks at once: each mostly waits, on the disk or on its child.
+constexpr unsigned concurrentGitChecks = 4;
+constexpr unsigned concurrentDormancyChecks = 8;
 
 const std::vector<std::string>& gitMetadataFiles() {
     static const std::vector<std::string> files{"HEAD", "index", "FETCH_HEAD", "logs/HEAD"};
@@ -379,13 +384,18 @@ std::vector<fs::path> artifactsAmong(const std::vector<fs::path>& candidates, co
             byRepository.push_back({*known->second, {}});
         byRepository[slot->second].second.push_back(i);
     }
-    for (const auto& [repository, members] : byRepository) {
+    // Each repository's git waits mostly on the disk: several run at once.
+    std::vector<std::vector<bool>> ignored(byRepository.size());
+    parallelFor(byRepository.size(), concurrentGitChecks, [&](std::size_t r) {
         std::vector<fs::path> folders;
-        for (const auto index : members)
+        for (const auto index : byRepository[r].second)
             folders.push_back(candidates[index]);
-        const auto ignored = ignoredInRepository(repository, folders, git, timeLimit);
+        ignored[r] = ignoredInRepository(byRepository[r].first, folders, git, timeLimit);
+    });
+    for (std::size_t r = 0; r < byRepository.size(); ++r) {
+        const auto& members = byRepository[r].second;
         for (std::size_t k = 0; k < members.size(); ++k)
-            accepted[members[k]] = ignored[k];
+            accepted[members[k]] = ignored[r][k];
     }
     std::vector<fs::path> artifacts;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -454,15 +464,26 @@ const std::set<std::string>& skippedFolderNames() {
 
 std::vector<DormantProject> scan(const std::vector<fs::path>& roots, FileTime now, int days,
                                  const fs::path& git, std::chrono::milliseconds gitTimeLimit) {
+    auto projects = groupedByProject(artifactsAmong(uniqueCandidates(roots), git, gitTimeLimit));
+    std::vector<char> isDormantProject(projects.size(), 0);
+    parallelFor(projects.size(), concurrentDormancyChecks, [&](std::size_t i) {
+        isDormantProject[i] = isDormant(projects[i].root, now, days);
+    });
     std::vector<DormantProject> dormant;
-    for (auto& project :
-         groupedByProject(artifactsAmong(uniqueCandidates(roots), git, gitTimeLimit))) {
-        if (!isDormant(project.root, now, days))
+    std::vector<fs::path> artifacts;
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        if (!isDormantProject[i])
             continue;
-        for (const auto& artifact : project.artifacts)
-            project.size = saturatingAdd(project.size, Cleaner::allocatedSize(artifact));
-        dormant.push_back(std::move(project));
+        artifacts.insert(artifacts.end(), projects[i].artifacts.begin(),
+                         projects[i].artifacts.end());
+        dormant.push_back(std::move(projects[i]));
     }
+    // Every artefact on one shared queue: the small ones no longer wait for each other.
+    const auto sizes = Cleaner::allocatedSizes(artifacts);
+    std::size_t next = 0;
+    for (auto& project : dormant)
+        for (std::size_t k = 0; k < project.artifacts.size(); ++k)
+            project.size = saturatingAdd(project.size, sizes[next++]);
     std::stable_sort(dormant.begin(), dormant.end(),
                      [](const auto& a, const auto& b) { return a.size > b.size; });
     return dormant;
