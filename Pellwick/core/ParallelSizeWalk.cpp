@@ -7,6 +7,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -53,10 +54,14 @@ public:
 
     // Takes the subtree when another thread can walk it soon; the caller walks it otherwise.
     bool offer(int fd, int depth, std::size_t root, std::int64_t seenByCaller) {
+        // Read without the lock: most folders are offered while nobody waits for work.
         if (threads_ < 2)
             return false;
+        if (started_ ? idle_.load(std::memory_order_relaxed) == 0
+                     : seenByCaller < entriesBeforeThreads)
+            return false;
         std::lock_guard lock(mutex_);
-        if (helpers_.empty() && (seenByCaller < entriesBeforeThreads || !startHelpers()))
+        if (helpers_.empty() && !startHelpers())
             return false;
         if (queue_.size() >= idle_ + 1)
             return false;
@@ -92,7 +97,8 @@ private:
                 helpers_.emplace_back([this] { work(true); });
         } catch (const std::system_error&) {
         }
-        return !helpers_.empty();
+        started_ = !helpers_.empty();
+        return started_;
     }
 
     [[nodiscard]] bool allDone(bool helper) const { return finished_ || (!helper && busy_ == 0); }
@@ -131,7 +137,8 @@ private:
     std::deque<Subtree> queue_;
     std::vector<std::thread> helpers_;
     unsigned busy_ = 0;
-    unsigned idle_ = 0;
+    std::atomic<unsigned> idle_ = 0; // changed under the lock only
+    std::atomic<bool> started_ = false;
     bool finished_ = false;
 };
 
