@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -45,9 +46,11 @@ public:
         std::lock_guard lock(mutex_);
         if (queue_.size() >= threads_)
             return false;
-        if (helpers_.empty())
-            startHelpers();
-        queue_.push_back(Subtree{UniqueFd(fd), depth});
+        // Without a helper (no thread could start) the caller walks the subtree itself.
+        if (helpers_.empty() && !startHelpers())
+            return false;
+        queue_.emplace_back(); // may throw, before the descriptor is taken
+        queue_.back() = Subtree{UniqueFd(fd), depth};
         wake_.notify_one();
         return true;
     }
@@ -67,9 +70,13 @@ public:
     void walkSubtree(int fd, int depth);
 
 private:
-    void startHelpers() {
-        for (unsigned i = 1; i < threads_; ++i)
-            helpers_.emplace_back([this] { work(true); });
+    bool startHelpers() {
+        try {
+            for (unsigned i = 1; i < threads_; ++i)
+                helpers_.emplace_back([this] { work(true); });
+        } catch (const std::system_error&) {
+        }
+        return !helpers_.empty();
     }
 
     void work(bool helper) {
@@ -86,7 +93,12 @@ private:
             queue_.pop_front();
             ++busy_;
             lock.unlock();
-            walkSubtree(subtree.fd.get(), subtree.depth);
+            try {
+                walkSubtree(subtree.fd.get(), subtree.depth);
+            } catch (...) {
+                // A subtree that cannot be walked adds nothing, as an unreadable one does; an
+                // exception must not end a helper thread (and with it the program).
+            }
             subtree.fd.reset();
             lock.lock();
             --busy_;

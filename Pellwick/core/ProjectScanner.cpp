@@ -356,8 +356,9 @@ const std::set<std::string>& skippedFolderNames() {
     return names;
 }
 
+// Never throws: a scan that fails (for want of memory or threads) finds nothing.
 std::vector<DormantProject> scan(const std::vector<fs::path>& roots, FileTime now, int days,
-                                 const fs::path& git) {
+                                 const fs::path& git) try {
     std::vector<DormantProject> dormant;
     for (auto& project : groupedByProject(artifactsAmong(uniqueCandidates(roots), git))) {
         if (!isDormant(project.root, now, days))
@@ -369,6 +370,8 @@ std::vector<DormantProject> scan(const std::vector<fs::path>& roots, FileTime no
     std::stable_sort(dormant.begin(), dormant.end(),
                      [](const auto& a, const auto& b) { return a.size > b.size; });
     return dormant;
+} catch (...) {
+    return {};
 }
 
 bool isArtifact(const fs::path& folder, const fs::path& git) {
