@@ -46,12 +46,16 @@ QCoro::Task<> AppModel::askPermissionAtStart() {
 QCoro::Task<> AppModel::startUpWork() {
     QPointer<AppModel> self(this);
     // The first scan waits for the discovery, so the first rows already show moved caches.
-    QFuture<CustomLocations> discovery = runAtUtilityPriority(
-        &processPool_, [discover = environment_.discoverToolCaches] { return discover(); });
+    discovering_ = true;
+    QFuture<std::optional<CustomLocations>> discovery =
+        runAtUtilityPriority(&WorkerPools::processes(),
+                             [discover = environment_.discoverToolCaches] { return discover(); });
     auto locations = co_await discovery;
     if (!self)
         co_return;
-    setCustomLocations(std::move(locations));
+    discovering_ = false;
+    if (locations)
+        setCustomLocations(std::move(*locations));
     co_await refresh();
     if (self)
         co_await scanProjects();
@@ -61,7 +65,7 @@ QCoro::Task<> AppModel::refresh() {
     QPointer<AppModel> self(this);
     refreshFreeSpace();
     co_await refreshRunning();
-    if (self && !isScanningOrSweeping())
+    if (self && !isScanningOrSweeping() && !discovering_)
         co_await scan();
 }
 
