@@ -66,6 +66,19 @@ TEST_F(AppSingleInstanceOnBus, SecondLaunchAsksTheFirstToOpenItsPanel) {
     QDBusConnection::disconnectFromBus("second");
 }
 
+// Quit gives the name up at once: a launch while the first program ends runs itself.
+TEST_F(AppSingleInstanceOnBus, ALaunchWhileTheFirstQuitsRunsItself) {
+    SingleInstance first(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "quitting"));
+    ASSERT_TRUE(first.claim());
+    first.release();
+
+    SingleInstance second(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "next"));
+    EXPECT_TRUE(second.claim());
+    second.release();
+    QDBusConnection::disconnectFromBus("quitting");
+    QDBusConnection::disconnectFromBus("next");
+}
+
 } // namespace
 
 namespace {
