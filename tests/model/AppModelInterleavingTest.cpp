@@ -57,6 +57,10 @@ public:
     explicit Schedule(unsigned seed) : random_(seed) {
         findProjects = oneProjectPerRoot;
         home.file(".npm/_cacache/a", 20'000);
+        // A root that became a link: sweeping pip's cache fails (until the user deselects it).
+        home.file("Library/Caches/pip/b", 20'000);
+        home.file("elsewhere/keep", 1'000);
+        home.link(".cache/pip", home / "elsewhere");
         volume->figures = VolumeCapacity::Figures{1'000'000'000, 500'000'000'000};
         settings->values.insert(QStringLiteral("thresholdGB"), 20.0); // low: alerts rescan
         for (const auto& gate : {discovery, processList, projectScan})
@@ -68,7 +72,7 @@ public:
     ~Schedule() { model_.reset(); }
 
     void step() {
-        switch (pick(10)) {
+        switch (pick(14)) {
         case 0:
             track(model_->refresh());
             break;
@@ -96,6 +100,9 @@ public:
             break;
         case 7:
             measurement->fail(pick(3) == 0);
+            break;
+        case 8:
+            toggleOne();
             break;
         default:
             releaseOne();
@@ -125,6 +132,9 @@ public:
         EXPECT_FALSE(holds<AppModel::Sweeping>(model_->phase()));
         home.file(".npm/_cacache/b", 20'000);
         QCoro::waitFor(model_->scan());
+        if (model_->sweepTargets().empty())
+            model_->toggle("npm-cache"); // the schedule deselected it
+        ASSERT_FALSE(model_->sweepTargets().empty());
         QCoro::waitFor(model_->sweep());
         EXPECT_TRUE(holds<AppModel::Done>(model_->phase()) ||
                     holds<AppModel::Failed>(model_->phase()));
@@ -144,6 +154,14 @@ private:
             if (pick(2) == 0)
                 roots.push_back(folder(index));
         return roots;
+    }
+
+    void toggleOne() {
+        std::vector<std::string> ids{"pip-cache", "npm-cache"};
+        for (const auto& row : model_->rows())
+            if (row.item.category == Category::projects)
+                ids.push_back(row.item.id);
+        model_->toggle(ids[std::size_t(pick(int(ids.size())))]);
     }
 
     void releaseOne() {
@@ -220,7 +238,7 @@ private:
 
 TEST(Interleaving, SeededSchedulesKeepEveryRule) {
     constexpr unsigned seeds = 24;
-    constexpr int steps = 40;
+    constexpr int steps = 60;
     for (unsigned seed = 1; seed <= seeds; ++seed) {
         SCOPED_TRACE(seed);
         Schedule schedule(seed);
