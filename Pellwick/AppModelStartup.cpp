@@ -6,6 +6,7 @@
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTimer>
 #include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -76,8 +77,12 @@ QCoro::Task<> AppModel::pollLoop() {
         co_await pollPass();
         if (!self)
             co_return;
-        const auto interval = environment_.pollInterval;
-        co_await QCoro::sleepFor(interval);
+        QTimer pause;
+        pause.setSingleShot(true);
+        // The model going ends the pause at once: the loop ends now, not at its next pass.
+        connect(this, &QObject::destroyed, &pause, [timer = &pause] { timer->start(0); });
+        pause.start(environment_.pollInterval);
+        co_await pause;
     }
 }
 
