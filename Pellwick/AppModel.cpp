@@ -165,22 +165,24 @@ QCoro::Task<> AppModel::rebuildRows() {
     const std::vector<CleanupItem> catalog = catalogItems();
     const FileTime now = environment_.clock->now();
     const std::uint64_t rebuild = ++rebuildsStarted_;
-    std::vector<QFuture<std::optional<std::int64_t>>> measurements;
+    std::vector<QFuture<std::optional<Measured>>> measurements;
     measurements.reserve(catalog.size());
     for (const auto& item : catalog) {
         measurements.push_back(runAtUtilityPriority(
             &WorkerPools::measurement(), [item, now, measure = environment_.measure] {
-                return item.cachedSize ? *item.cachedSize : measure(item, now);
+                auto roots = Cleaner::measuredRoots(item);
+                return Measured{item.cachedSize ? *item.cachedSize : measure(item, now),
+                                std::move(roots)};
             }));
     }
     QPointer<AppModel> self(this);
-    std::map<std::string, std::int64_t> measured;
+    std::map<std::string, Measured> measured;
     for (std::size_t i = 0; i < catalog.size(); ++i) {
-        const std::optional<std::int64_t> size = co_await measurements[i];
+        std::optional<Measured> result = co_await measurements[i];
         if (!self)
             co_return;
-        if (size)
-            measured[catalog[i].id] = *size;
+        if (result)
+            measured[catalog[i].id] = std::move(*result);
     }
     // A rebuild that started later has already shown the disk as it is after this one began
     // (after a sweep, say): these older sizes would bring back what is gone.
@@ -193,25 +195,31 @@ QCoro::Task<> AppModel::rebuildRows() {
 // The project items are taken as they are now, with the sizes their scan found, so rows never
 // list a project of a folder no longer searched.
 void AppModel::publishRows(const std::vector<CleanupItem>& catalog,
-                           const std::map<std::string, std::int64_t>& measured) {
+                           const std::map<std::string, Measured>& measured) {
     std::map<std::string, const Row*> previous;
     for (const auto& row : rows_)
         previous.emplace(row.item.id, &row);
     std::vector<Row> rebuilt;
     rebuilt.reserve(catalog.size() + projectItems_.size());
-    const auto add = [&](const CleanupItem& item, std::optional<std::int64_t> size) {
+    const auto add = [&](const CleanupItem& item, std::optional<Measured> found) {
         const auto before = previous.find(item.id);
         const Row* old = before != previous.end() ? before->second : nullptr;
-        // A measurement that failed keeps the size shown before.
-        rebuilt.push_back(Row{item, size.value_or(old ? old->size : 0),
-                              old ? old->isSelected : item.selectedByDefault});
+        // A measurement that failed keeps the size (and the folders) measured before.
+        if (!found)
+            found = old ? Measured{old->size, old->measuredRoots} : Measured{};
+        rebuilt.push_back(Row{item, found->first, old ? old->isSelected : item.selectedByDefault,
+                              std::move(found->second)});
     };
     for (const auto& item : catalog) {
-        const auto size = measured.find(item.id);
-        add(item, size != measured.end() ? std::optional(size->second) : std::nullopt);
+        const auto found = measured.find(item.id);
+        add(item, found != measured.end() ? std::optional(found->second) : std::nullopt);
     }
-    for (const auto& item : projectItems_)
-        add(item, item.cachedSize.value_or(0));
+    for (const auto& item : projectItems_) {
+        const auto roots = projectMeasuredRoots_.find(item.id);
+        add(item, Measured{item.cachedSize.value_or(0), roots != projectMeasuredRoots_.end()
+                                                            ? roots->second
+                                                            : Cleaner::MeasuredRoots{}});
+    }
     setRows(std::move(rebuilt));
 }
 

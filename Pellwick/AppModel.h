@@ -43,6 +43,9 @@ public:
         CleanupItem item;
         std::int64_t size = 0;
         bool isSelected = false;
+        // Which folders were measured: a sweep deletes only those, not whatever the same paths
+        // lead to by then.
+        Cleaner::MeasuredRoots measuredRoots = {};
         bool operator==(const Row&) const = default;
     };
 
@@ -193,8 +196,10 @@ private:
     void setProjectItems(std::vector<CleanupItem> items);
     void setIsScanningProjects(bool scanning);
     void dropProjects();
+    // A size and the folders it was measured in.
+    using Measured = std::pair<std::int64_t, Cleaner::MeasuredRoots>;
     void publishRows(const std::vector<CleanupItem>& catalog,
-                     const std::map<std::string, std::int64_t>& measured);
+                     const std::map<std::string, Measured>& measured);
     QCoro::Task<> runProjectScans();
     [[nodiscard]] bool isScanningOrSweeping() const;
     [[nodiscard]] bool onboardingCompleted() const;
@@ -219,8 +224,10 @@ private:
     std::uint64_t projectScansStarted_ = 0;
     int projectScansRunning_ = 0;
     bool projectScanWanted_ = false;
-    // The roots the current project items were found under.
+    // The roots the current project items were found under, and each item's folders as its
+    // scan measured them.
     std::vector<std::filesystem::path> projectItemsRoots_;
+    std::map<std::string, Cleaner::MeasuredRoots> projectMeasuredRoots_;
     std::optional<FileTime> lastSlowTick_;
     std::optional<FileTime> lastAlert_;
 

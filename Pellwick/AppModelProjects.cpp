@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -36,6 +37,12 @@ std::string joinedNames(const std::vector<std::string>& names) {
         text += (text.empty() ? "" : ", ") + name;
     return text;
 }
+
+// What one project scan found: the items, and the folders of each as the scan measured them.
+struct FoundProjects {
+    std::vector<CleanupItem> items;
+    std::map<std::string, Cleaner::MeasuredRoots> measuredRoots;
+};
 
 QStringList texts(const std::vector<fs::path>& paths) {
     QStringList list;
@@ -84,17 +91,24 @@ QCoro::Task<> AppModel::runProjectScans() {
         if (roots.empty()) {
             setProjectItems({});
             projectItemsRoots_.clear();
+            projectMeasuredRoots_.clear();
             break;
         }
         ++projectScansRunning_;
         setIsScanningProjects(true);
-        QFuture<std::optional<std::vector<ProjectScanner::DormantProject>>> scanning =
-            runAtUtilityPriority(
-                &WorkerPools::projects(),
-                [roots, now = environment_.clock->now(), find = environment_.findDormantProjects] {
-                    return find(roots, now, dormantDays);
-                });
-        const auto projects = co_await scanning;
+        QFuture<std::optional<FoundProjects>> scanning =
+            runAtUtilityPriority(&WorkerPools::projects(), [roots, now = environment_.clock->now(),
+                                                            find = environment_.findDormantProjects,
+                                                            home = environment_.home] {
+                FoundProjects found;
+                for (const auto& project : find(roots, now, dormantDays)) {
+                    found.items.push_back(projectItem(project, home));
+                    found.measuredRoots[found.items.back().id] =
+                        Cleaner::measuredRoots(found.items.back());
+                }
+                return found;
+            });
+        auto projects = co_await scanning;
         if (!self)
             co_return;
         --projectScansRunning_;
@@ -105,11 +119,8 @@ QCoro::Task<> AppModel::runProjectScans() {
             continue;
         // A scan that failed keeps the projects found before.
         if (projects) {
-            std::vector<CleanupItem> items;
-            items.reserve(projects->size());
-            for (const auto& project : *projects)
-                items.push_back(projectItem(project, environment_.home));
-            setProjectItems(std::move(items));
+            setProjectItems(std::move(projects->items));
+            projectMeasuredRoots_ = std::move(projects->measuredRoots);
             projectItemsRoots_ = roots;
         }
         break;
@@ -139,6 +150,7 @@ void AppModel::setProjectRoots(std::vector<fs::path> roots) {
 void AppModel::dropProjects() {
     setProjectItems({});
     projectItemsRoots_.clear();
+    projectMeasuredRoots_.clear();
     std::vector<Row> rows = rows_;
     std::erase_if(rows, [](const Row& row) { return row.item.category == Category::projects; });
     setRows(std::move(rows));

@@ -22,12 +22,35 @@ struct CleanOutcome {
 };
 
 CleanOutcome cleanOffTheMainThread(const CleanupItem& item, const Cleaner::AllowedRoots& allowed,
+                                   const Cleaner::MeasuredRoots& measured,
                                    const Cleaner::CleanOptions& options) {
     try {
-        return CleanOutcome{Cleaner::clean(item, allowed, options), std::nullopt};
+        return CleanOutcome{Cleaner::clean(item, allowed, measured, options), std::nullopt};
     } catch (const std::exception& error) {
         return CleanOutcome{0, std::string(error.what())};
     }
+}
+
+// How deep the folder that holds the item's first root lies.
+std::size_t rootDepth(const CleanupItem& item) {
+    const auto roots = actionRoots(item.action);
+    if (roots.empty())
+        return 0;
+    const auto folder = roots.front().parent_path();
+    return static_cast<std::size_t>(std::distance(folder.begin(), folder.end()));
+}
+
+// Projects before caches, and an outer project before the ones inside it: removing a folder
+// changes the date of the folder that held it, so a project checked after a removal inside it
+// would look freshly touched and be spared.
+std::vector<AppModel::Row> inSweepOrder(std::vector<AppModel::Row> rows) {
+    const auto key = [](const AppModel::Row& row) {
+        const bool project = row.item.category == Category::projects;
+        return std::pair(project ? 0 : 1, project ? rootDepth(row.item) : 0);
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](const auto& a, const auto& b) { return key(a) < key(b); });
+    return rows;
 }
 
 } // namespace
@@ -65,7 +88,7 @@ QCoro::Task<> AppModel::sweep() {
     co_await refreshRunning();
     if (!self)
         co_return;
-    const std::vector<Row> targets = sweepTargets();
+    const std::vector<Row> targets = inSweepOrder(sweepTargets());
     if (targets.empty()) {
         sweepRequested_ = false;
         co_return;
@@ -77,11 +100,11 @@ QCoro::Task<> AppModel::sweep() {
     int skipped = 0;
     std::optional<std::string> failure;
     for (const auto& row : targets) {
-        QFuture<std::optional<CleanOutcome>> cleaning =
-            runAtUtilityPriority(&WorkerPools::measurement(),
-                                 [item = row.item, allowed, options = environment_.cleanOptions] {
-                                     return cleanOffTheMainThread(item, allowed, options);
-                                 });
+        QFuture<std::optional<CleanOutcome>> cleaning = runAtUtilityPriority(
+            &WorkerPools::measurement(), [item = row.item, allowed, measured = row.measuredRoots,
+                                          options = environment_.cleanOptions] {
+                return cleanOffTheMainThread(item, allowed, measured, options);
+            });
         // Awaited on its own line: g++ 12 destroys temporaries around a co_await twice.
         const std::optional<CleanOutcome> cleaned = co_await cleaning;
         if (!self)
