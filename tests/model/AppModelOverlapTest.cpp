@@ -75,12 +75,12 @@ QCoro::Task<> markWhenDone(QCoro::Task<> task, std::shared_ptr<bool> done) {
     *done = true;
 }
 
-// Runs a workflow to its end, or gives up after five seconds (QCoro::waitFor would hang on a
+// Runs a workflow to its end, or gives up after twenty seconds (QCoro::waitFor would hang on a
 // workflow that throws).
 bool finishes(QCoro::Task<> task) {
     auto done = std::make_shared<bool>(false);
     markWhenDone(std::move(task), done);
-    return QTest::qWaitFor([&] { return *done; }, 5000);
+    return QTest::qWaitFor([&] { return *done; }, 20'000);
 }
 
 TEST(Overlap, AScanEndingDuringOrAfterASweepLeavesTheSweepItsPhase) {
@@ -103,7 +103,7 @@ TEST(Overlap, AScanEndingDuringOrAfterASweepLeavesTheSweepItsPhase) {
                 return scanEndsFirst ? f.phaseIs<AppModel::Sweeping>()
                                      : f.phaseIs<AppModel::Done>();
             },
-            5000));
+            20'000));
         f.measurement->open();
         ASSERT_TRUE(finishes(std::move(scanning)));
         ASSERT_TRUE(finishes(std::move(sweeping)));
@@ -194,7 +194,7 @@ TEST(Overlap, TheFirstScanWaitsForTheDiscoveryWhateverAsksForIt) {
     EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
 
     f.discovery->open();
-    ASSERT_TRUE(rows.wait(5000));
+    ASSERT_TRUE(rows.wait(20'000));
     EXPECT_GE(f.size("pip-cache"), 60'000);
 }
 

@@ -211,10 +211,10 @@ public:
         std::lock_guard lock(mutex_);
         return waiting_;
     }
-    // Until `count` calls wait here (or five seconds passed).
+    // Until `count` calls wait here (or twenty seconds passed).
     bool waitForWaiting(int count) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return waiting_ >= count; });
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return waiting_ >= count; });
     }
 
 private:
