@@ -2,7 +2,6 @@
 
 #include "UtilityTask.h"
 
-#include "core/CleanerMeasurement.h"
 #include "core/SaturatingAdd.h"
 
 #include <QCoro/QCoroFuture>
@@ -47,16 +46,12 @@ std::int64_t bytesFromGigabytes(double gigabytes) {
 
 AppModel::AppModel(Environment environment, QObject* parent)
     : QObject(parent), environment_(std::move(environment)) {
-    measurementPool_.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-    processPool_.setMaxThreadCount(2);
     launchAtLogin_ = environment_.loginItem->isEnabled();
     if (auto stored = environment_.settings->stringListValue(projectRootsKey))
         projectRoots_ = pathsFrom(*stored);
 }
 
-AppModel::~AppModel() {
-    measurementPool_.waitForDone();
-}
+AppModel::~AppModel() = default;
 
 std::optional<std::string> AppModel::blockMessage(const Row& row) const {
     for (const auto& app : row.item.blockingApps) {
@@ -148,9 +143,7 @@ void AppModel::refreshFreeSpace() {
 }
 
 std::vector<CleanupItem> AppModel::catalogItems() const {
-    auto items = builtInCatalog(environment_.home, environment_.claudeScratch, customLocations_);
-    items.insert(items.end(), projectItems_.begin(), projectItems_.end());
-    return items;
+    return builtInCatalog(environment_.home, environment_.claudeScratch, customLocations_);
 }
 
 bool AppModel::isScanningOrSweeping() const {
@@ -163,42 +156,69 @@ QCoro::Task<> AppModel::scan() {
     setPhase(Scanning{});
     QPointer<AppModel> self(this);
     co_await rebuildRows();
-    if (self)
+    // A sweep that started meanwhile owns the phase: its `sweeping`, then its outcome, stand.
+    if (self && std::holds_alternative<Scanning>(phase_))
         setPhase(Idle{});
 }
 
 QCoro::Task<> AppModel::rebuildRows() {
-    const std::vector<CleanupItem> items = catalogItems();
+    const std::vector<CleanupItem> catalog = catalogItems();
     const FileTime now = environment_.clock->now();
-    using Measured = std::pair<std::int64_t, Cleaner::MeasuredRoots>;
-    std::vector<QFuture<Measured>> measurements;
-    measurements.reserve(items.size());
-    for (const auto& item : items) {
-        measurements.push_back(runAtUtilityPriority(&measurementPool_, [item, now] {
-            auto roots = Cleaner::measuredRoots(item);
-            return Measured{item.cachedSize ? *item.cachedSize : Cleaner::measure(item, now),
-                            std::move(roots)};
-        }));
+    const std::uint64_t rebuild = ++rebuildsStarted_;
+    std::vector<QFuture<std::optional<Measured>>> measurements;
+    measurements.reserve(catalog.size());
+    for (const auto& item : catalog) {
+        measurements.push_back(runAtUtilityPriority(
+            &WorkerPools::measurement(), [item, now, measure = environment_.measure] {
+                auto roots = Cleaner::measuredRoots(item);
+                return Measured{item.cachedSize ? *item.cachedSize : measure(item, now),
+                                std::move(roots)};
+            }));
     }
     QPointer<AppModel> self(this);
-    std::map<std::string, Measured> sizes;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        Measured measured = co_await measurements[i];
+    std::map<std::string, Measured> measured;
+    for (std::size_t i = 0; i < catalog.size(); ++i) {
+        std::optional<Measured> result = co_await measurements[i];
         if (!self)
             co_return;
-        sizes[items[i].id] = std::move(measured);
+        if (result)
+            measured[catalog[i].id] = std::move(*result);
     }
-    std::map<std::string, bool> previous;
+    // A rebuild that started later has already shown the disk as it is after this one began
+    // (after a sweep, say): these older sizes would bring back what is gone.
+    if (rebuild < rebuildPublished_)
+        co_return;
+    rebuildPublished_ = rebuild;
+    publishRows(catalog, measured);
+}
+
+// The project items are taken as they are now, with the sizes their scan found, so rows never
+// list a project of a folder no longer searched.
+void AppModel::publishRows(const std::vector<CleanupItem>& catalog,
+                           const std::map<std::string, Measured>& measured) {
+    std::map<std::string, const Row*> previous;
     for (const auto& row : rows_)
-        previous.emplace(row.item.id, row.isSelected);
+        previous.emplace(row.item.id, &row);
     std::vector<Row> rebuilt;
-    rebuilt.reserve(items.size());
-    for (const auto& item : items) {
-        const auto selection = previous.find(item.id);
-        auto& [size, roots] = sizes[item.id];
-        rebuilt.push_back(Row{
-            item, size, selection != previous.end() ? selection->second : item.selectedByDefault,
-            std::move(roots)});
+    rebuilt.reserve(catalog.size() + projectItems_.size());
+    const auto add = [&](const CleanupItem& item, std::optional<Measured> found) {
+        const auto before = previous.find(item.id);
+        const Row* old = before != previous.end() ? before->second : nullptr;
+        // A measurement that failed keeps the size (and the folders) measured before.
+        if (!found)
+            found = old ? Measured{old->size, old->measuredRoots} : Measured{};
+        rebuilt.push_back(Row{item, found->first, old ? old->isSelected : item.selectedByDefault,
+                              std::move(found->second)});
+    };
+    for (const auto& item : catalog) {
+        const auto found = measured.find(item.id);
+        add(item, found != measured.end() ? std::optional(found->second) : std::nullopt);
+    }
+    for (const auto& item : projectItems_) {
+        const auto roots = projectMeasuredRoots_.find(item.id);
+        add(item, Measured{item.cachedSize.value_or(0), roots != projectMeasuredRoots_.end()
+                                                            ? roots->second
+                                                            : Cleaner::MeasuredRoots{}});
     }
     setRows(std::move(rebuilt));
 }

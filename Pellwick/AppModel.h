@@ -15,12 +15,12 @@
 
 #include <QCoro/QCoroTask>
 #include <QObject>
-#include <QThreadPool>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -76,7 +76,12 @@ public:
         std::shared_ptr<const VolumeCapacity> volume;
         std::shared_ptr<SettingsStore> settings;
         std::shared_ptr<const Clock> clock;
-        std::filesystem::path git = ProjectScanner::defaultGitPath;
+        // Blocking: the bytes cleaning the item would free, measured at the given time.
+        std::function<std::int64_t(const CleanupItem&, FileTime)> measure;
+        // Blocking: the dormant projects below the roots, at the given time and age in days.
+        std::function<std::vector<ProjectScanner::DormantProject>(
+            const std::vector<std::filesystem::path>&, FileTime, int)>
+            findDormantProjects;
         std::shared_ptr<const RunningApplications> runningApplications;
         // Blocking: the names of the running processes (the process lister).
         std::function<ProcessNames()> listProcesses;
@@ -93,6 +98,7 @@ public:
     static constexpr int dormantDays = 60;
 
     explicit AppModel(Environment environment, QObject* parent = nullptr);
+    // Never waits for work still running: nothing it does needs finishing.
     ~AppModel() override;
 
     [[nodiscard]] qint64 freeBytes() const { return freeBytes_; }
@@ -189,6 +195,12 @@ protected:
 private:
     void setProjectItems(std::vector<CleanupItem> items);
     void setIsScanningProjects(bool scanning);
+    void dropProjects();
+    // A size and the folders it was measured in.
+    using Measured = std::pair<std::int64_t, Cleaner::MeasuredRoots>;
+    void publishRows(const std::vector<CleanupItem>& catalog,
+                     const std::map<std::string, Measured>& measured);
+    QCoro::Task<> runProjectScans();
     [[nodiscard]] bool isScanningOrSweeping() const;
     [[nodiscard]] bool onboardingCompleted() const;
     [[nodiscard]] Cleaner::AllowedRoots sweepWhitelist() const;
@@ -198,11 +210,24 @@ private:
     QCoro::Task<> alertIfLow();
 
     Environment environment_;
-    QThreadPool measurementPool_;
-    // Child processes that may block for seconds (the login shell) never hold up measuring.
-    QThreadPool processPool_;
     bool started_ = false;
+    // While the start-up discovery runs, refreshes re-read but do not scan: the first scan waits
+    // for the moved caches.
+    bool discovering_ = false;
     bool sweepRequested_ = false;
+    // Rebuilds are numbered as they start; one that ends after a later one has published drops
+    // its older sizes.
+    std::uint64_t rebuildsStarted_ = 0;
+    std::uint64_t rebuildPublished_ = 0;
+    // Project scans are numbered too: only the latest one started publishes. One asked for
+    // while a scan runs makes that scan go again with the roots of then.
+    std::uint64_t projectScansStarted_ = 0;
+    int projectScansRunning_ = 0;
+    bool projectScanWanted_ = false;
+    // The roots the current project items were found under, and each item's folders as its
+    // scan measured them.
+    std::vector<std::filesystem::path> projectItemsRoots_;
+    std::map<std::string, Cleaner::MeasuredRoots> projectMeasuredRoots_;
     std::optional<FileTime> lastSlowTick_;
     std::optional<FileTime> lastAlert_;
 

@@ -9,6 +9,9 @@
 #include <QCoro/QCoroFuture>
 #include <QPointer>
 
+#include <algorithm>
+#include <map>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,6 +37,12 @@ std::string joinedNames(const std::vector<std::string>& names) {
         text += (text.empty() ? "" : ", ") + name;
     return text;
 }
+
+// What one project scan found: the items, and the folders of each as the scan measured them.
+struct FoundProjects {
+    std::vector<CleanupItem> items;
+    std::map<std::string, Cleaner::MeasuredRoots> measuredRoots;
+};
 
 QStringList texts(const std::vector<fs::path>& paths) {
     QStringList list;
@@ -63,30 +72,62 @@ CleanupItem AppModel::projectItem(const ProjectScanner::DormantProject& project,
 }
 
 QCoro::Task<> AppModel::scanProjects() {
-    if (isScanningProjects_)
-        co_return;
-    QPointer<AppModel> self(this);
-    if (projectRoots_.empty()) {
-        setProjectItems({});
-        co_await rebuildRows();
+    if (isScanningProjects_) {
+        projectScanWanted_ = true;
         co_return;
     }
-    setIsScanningProjects(true);
-    QFuture<std::vector<ProjectScanner::DormantProject>> scanning = runAtUtilityPriority(
-        QThreadPool::globalInstance(),
-        [roots = projectRoots_, now = environment_.clock->now(), git = environment_.git] {
-            return ProjectScanner::scan(roots, now, dormantDays, git);
-        });
-    const auto projects = co_await scanning;
-    if (!self)
-        co_return;
-    std::vector<CleanupItem> items;
-    items.reserve(projects.size());
-    for (const auto& project : projects)
-        items.push_back(projectItem(project, environment_.home));
-    setProjectItems(std::move(items));
-    setIsScanningProjects(false);
-    co_await rebuildRows();
+    co_await runProjectScans();
+}
+
+// Scans until the roots it scanned are still the configured ones and nobody asked again
+// meanwhile; a scan started later (the sweep's) takes over, and this one publishes nothing.
+QCoro::Task<> AppModel::runProjectScans() {
+    QPointer<AppModel> self(this);
+    const std::uint64_t scan = ++projectScansStarted_;
+    bool superseded = false;
+    for (;;) {
+        projectScanWanted_ = false;
+        const std::vector<fs::path> roots = projectRoots_;
+        if (roots.empty()) {
+            setProjectItems({});
+            projectItemsRoots_.clear();
+            projectMeasuredRoots_.clear();
+            break;
+        }
+        ++projectScansRunning_;
+        setIsScanningProjects(true);
+        QFuture<std::optional<FoundProjects>> scanning =
+            runAtUtilityPriority(&WorkerPools::projects(), [roots, now = environment_.clock->now(),
+                                                            find = environment_.findDormantProjects,
+                                                            home = environment_.home] {
+                FoundProjects found;
+                for (const auto& project : find(roots, now, dormantDays)) {
+                    found.items.push_back(projectItem(project, home));
+                    found.measuredRoots[found.items.back().id] =
+                        Cleaner::measuredRoots(found.items.back());
+                }
+                return found;
+            });
+        auto projects = co_await scanning;
+        if (!self)
+            co_return;
+        --projectScansRunning_;
+        superseded = scan != projectScansStarted_;
+        if (superseded)
+            break;
+        if (projectScanWanted_ || projectRoots_ != roots)
+            continue;
+        // A scan that failed keeps the projects found before.
+        if (projects) {
+            setProjectItems(std::move(projects->items));
+            projectMeasuredRoots_ = std::move(projects->measuredRoots);
+            projectItemsRoots_ = roots;
+        }
+        break;
+    }
+    setIsScanningProjects(projectScansRunning_ > 0);
+    if (!superseded)
+        co_await rebuildRows();
 }
 
 void AppModel::setProjectRoots(std::vector<fs::path> roots) {
@@ -95,6 +136,24 @@ void AppModel::setProjectRoots(std::vector<fs::path> roots) {
         return;
     projectRoots_ = std::move(roots);
     emit projectRootsChanged();
+    const bool stillSearched =
+        std::all_of(projectItemsRoots_.begin(), projectItemsRoots_.end(), [this](const auto& root) {
+            return std::find(projectRoots_.begin(), projectRoots_.end(), root) !=
+                   projectRoots_.end();
+        });
+    if (!stillSearched)
+        dropProjects();
+}
+
+// Projects found under a folder that is no longer searched go at once, with their rows, so
+// they can be neither shown nor swept; the rescan the caller starts brings back the others.
+void AppModel::dropProjects() {
+    setProjectItems({});
+    projectItemsRoots_.clear();
+    projectMeasuredRoots_.clear();
+    std::vector<Row> rows = rows_;
+    std::erase_if(rows, [](const Row& row) { return row.item.category == Category::projects; });
+    setRows(std::move(rows));
 }
 
 void AppModel::setProjectItems(std::vector<CleanupItem> items) {

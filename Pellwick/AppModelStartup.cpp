@@ -6,6 +6,7 @@
 #include <QCoro/QCoroFuture>
 #include <QCoro/QCoroTimer>
 #include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -46,12 +47,16 @@ QCoro::Task<> AppModel::askPermissionAtStart() {
 QCoro::Task<> AppModel::startUpWork() {
     QPointer<AppModel> self(this);
     // The first scan waits for the discovery, so the first rows already show moved caches.
-    QFuture<CustomLocations> discovery = runAtUtilityPriority(
-        &processPool_, [discover = environment_.discoverToolCaches] { return discover(); });
+    discovering_ = true;
+    QFuture<std::optional<CustomLocations>> discovery =
+        runAtUtilityPriority(&WorkerPools::processes(),
+                             [discover = environment_.discoverToolCaches] { return discover(); });
     auto locations = co_await discovery;
     if (!self)
         co_return;
-    setCustomLocations(std::move(locations));
+    discovering_ = false;
+    if (locations)
+        setCustomLocations(std::move(*locations));
     co_await refresh();
     if (self)
         co_await scanProjects();
@@ -61,7 +66,7 @@ QCoro::Task<> AppModel::refresh() {
     QPointer<AppModel> self(this);
     refreshFreeSpace();
     co_await refreshRunning();
-    if (self && !isScanningOrSweeping())
+    if (self && !isScanningOrSweeping() && !discovering_)
         co_await scan();
 }
 
@@ -72,8 +77,12 @@ QCoro::Task<> AppModel::pollLoop() {
         co_await pollPass();
         if (!self)
             co_return;
-        const auto interval = environment_.pollInterval;
-        co_await QCoro::sleepFor(interval);
+        QTimer pause;
+        pause.setSingleShot(true);
+        // The model going ends the pause at once: the loop ends now, not at its next pass.
+        connect(this, &QObject::destroyed, &pause, [timer = &pause] { timer->start(0); });
+        pause.start(environment_.pollInterval);
+        co_await pause;
     }
 }
 

@@ -57,13 +57,14 @@ std::vector<AppModel::Row> inSweepOrder(std::vector<AppModel::Row> rows) {
 
 QCoro::Task<> AppModel::refreshRunning() {
     QPointer<AppModel> self(this);
-    QFuture<ProcessNames> processes =
-        runAtUtilityPriority(&processPool_, [list = environment_.listProcesses] { return list(); });
+    QFuture<std::optional<ProcessNames>> processes = runAtUtilityPriority(
+        &WorkerPools::processes(), [list = environment_.listProcesses] { return list(); });
     auto names = co_await processes;
-    if (!self)
+    // A listing that failed leaves the tools known to run as they were.
+    if (!self || !names)
         co_return;
-    setRunningApps(environment_.runningApplications->bundleIdentifiers(names));
-    setRunningProcesses(std::move(names));
+    setRunningApps(environment_.runningApplications->bundleIdentifiers(*names));
+    setRunningProcesses(std::move(*names));
 }
 
 Cleaner::AllowedRoots AppModel::sweepWhitelist() const {
@@ -99,14 +100,17 @@ QCoro::Task<> AppModel::sweep() {
     int skipped = 0;
     std::optional<std::string> failure;
     for (const auto& row : targets) {
-        QFuture<CleanOutcome> cleaning = runAtUtilityPriority(
-            &measurementPool_, [item = row.item, allowed, measured = row.measuredRoots,
-                                options = environment_.cleanOptions] {
+        QFuture<std::optional<CleanOutcome>> cleaning = runAtUtilityPriority(
+            &WorkerPools::measurement(), [item = row.item, allowed, measured = row.measuredRoots,
+                                          options = environment_.cleanOptions] {
                 return cleanOffTheMainThread(item, allowed, measured, options);
             });
-        const CleanOutcome outcome = co_await cleaning;
+        // Awaited on its own line: g++ 12 destroys temporaries around a co_await twice.
+        const std::optional<CleanOutcome> cleaned = co_await cleaning;
         if (!self)
             co_return;
+        const CleanOutcome outcome =
+            cleaned.value_or(CleanOutcome{0, "Cleaning stopped unexpectedly."});
         if (outcome.error) {
             failure = row.item.title + ": " + *outcome.error;
             break;
@@ -119,9 +123,9 @@ QCoro::Task<> AppModel::sweep() {
         return row.item.category == Category::projects;
     });
     if (sweptProjects) {
-        // Rescanned even while a project scan runs, so removed folders leave the list.
-        setIsScanningProjects(false);
-        co_await scanProjects();
+        // Rescanned even while a project scan runs (which then publishes nothing), so removed
+        // folders leave the list.
+        co_await runProjectScans();
     } else {
         co_await rebuildRows();
     }

@@ -1,6 +1,7 @@
 #include "DesktopEnvironment.h"
 
 #include "core/CleanerDiscovery.h"
+#include "core/CleanerMeasurement.h"
 #include "platform/linux/AutostartLoginItem.h"
 #include "platform/linux/DBusNotificationCenter.h"
 #include "platform/linux/DialogFolderChooser.h"
@@ -24,7 +25,10 @@ AppModel::Environment desktopEnvironment() {
         .volume = std::make_shared<StatvfsVolumeCapacity>(),
         .settings = std::make_shared<IniSettingsStore>(),
         .clock = std::make_shared<SystemClock>(),
-        .git = ProjectScanner::defaultGitPath,
+        .measure = [](const CleanupItem& item,
+                      FileTime now) { return Cleaner::measure(item, now); },
+        .findDormantProjects = [](const std::vector<std::filesystem::path>& roots, FileTime now,
+                                  int days) { return ProjectScanner::scan(roots, now, days); },
         .runningApplications = std::make_shared<ProcessRunningApplications>(),
         .listProcesses = [] { return runningProcessNames(); },
         .discoverToolCaches =

@@ -148,7 +148,8 @@ std::vector<std::filesystem::path> untouchedEntriesOwnedByUser(const std::filesy
     return entries;
 }
 
-std::int64_t measure(const CleanupItem& item, FileTime now) {
+// Never throws: what cannot be measured (even for want of memory or threads) counts as 0.
+std::int64_t measure(const CleanupItem& item, FileTime now) try {
     if (const auto* olderThan = std::get_if<CleanupActions::EmptyOlderThan>(&item.action)) {
         const FileTime cutoff = cutoffBefore(now, olderThan->days);
         std::int64_t total = 0;
@@ -157,6 +158,8 @@ std::int64_t measure(const CleanupItem& item, FileTime now) {
         return total;
     }
     return sumOfSizes(item.sizeRoots);
+} catch (...) {
+    return 0;
 }
 
 std::vector<std::int64_t> allocatedSizes(const std::vector<std::filesystem::path>& paths) {

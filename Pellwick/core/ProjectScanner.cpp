@@ -462,8 +462,9 @@ const std::set<std::string>& skippedFolderNames() {
     return names;
 }
 
+// Never throws: a scan that fails (for want of memory or threads) finds nothing.
 std::vector<DormantProject> scan(const std::vector<fs::path>& roots, FileTime now, int days,
-                                 const fs::path& git, std::chrono::milliseconds gitTimeLimit) {
+                                 const fs::path& git, std::chrono::milliseconds gitTimeLimit) try {
     auto projects = groupedByProject(artifactsAmong(uniqueCandidates(roots), git, gitTimeLimit));
     std::vector<char> isDormantProject(projects.size(), 0);
     parallelFor(projects.size(), concurrentDormancyChecks, [&](std::size_t i) {
@@ -487,6 +488,8 @@ std::vector<DormantProject> scan(const std::vector<fs::path>& roots, FileTime no
     std::stable_sort(dormant.begin(), dormant.end(),
                      [](const auto& a, const auto& b) { return a.size > b.size; });
     return dormant;
+} catch (...) {
+    return {};
 }
 
 bool isArtifact(const fs::path& folder, const fs::path& git,

@@ -86,6 +86,15 @@ unsigned char typeFromMode(mode_t mode) {
 class Walk {
 public:
     Walk(Visitor& visitor, dev_t device) : visitor_(visitor), device_(device) {}
+    // A visitor or an allocation that throws must not leak the folders still open.
+    ~Walk() {
+        for (auto& frame : frames_) {
+            if (frame.stream)
+                closedir(frame.stream);
+        }
+    }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
 
     void run(int folderFd, int baseDepth) {
         // A fresh open file description, so the caller's descriptor keeps its own offset.
@@ -98,7 +107,7 @@ public:
             close(fd);
             return;
         }
-        frames_.push_back(Frame{stream, 0, status.st_dev, status.st_ino, {}, baseDepth, true});
+        push(Frame{stream, 0, status.st_dev, status.st_ino, {}, baseDepth, true});
         checksPlacement_ = visitor_.checksPlacement() && parentOf(fd, rootParent_);
         while (!frames_.empty())
             step();
@@ -207,7 +216,14 @@ private:
             visitor_.unreachable(entry, EXDEV);
             return;
         }
-        if (visitor_.adopt(fd, entry.depth))
+        bool adopted = false;
+        try {
+            adopted = visitor_.adopt(fd, entry.depth);
+        } catch (...) {
+            close(fd); // not taken: a visitor takes the descriptor only by answering true
+            throw;
+        }
+        if (adopted)
             return;
         DIR* stream = fdopendir(fd);
         if (!stream) {
@@ -215,9 +231,17 @@ private:
             close(fd);
             return;
         }
-        frames_.push_back(
-            Frame{stream, 0, identity.device, identity.inode, entry.name, entry.depth, true});
+        push(Frame{stream, 0, identity.device, identity.inode, entry.name, entry.depth, true});
         closeOldestAncestorIfNeeded();
+    }
+
+    void push(Frame frame) {
+        try {
+            frames_.push_back(std::move(frame));
+        } catch (...) {
+            closedir(frame.stream);
+            throw;
+        }
     }
 
     void closeOldestAncestorIfNeeded() {

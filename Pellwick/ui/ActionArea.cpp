@@ -20,6 +20,8 @@ QLabel* wrappedLabel(const QString& objectName, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setObjectName(objectName);
     label->setWordWrap(true);
+    // The failure names a path and an error text: never read as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setFont(SystemStyle::font(SystemStyle::TextSize::callout));
     return label;
 }
@@ -155,8 +157,10 @@ void ActionArea::buildSweepButton() {
 // The figures in the confirmation are measured after the press.
 QCoro::Task<> ActionArea::confirmAfterRefresh() {
     const QPointer<ActionArea> self(this);
+    const int press = ++sweepPresses_;
     co_await model_.refresh();
-    if (!self)
+    // The panel closed meanwhile: the question belonged to that opening.
+    if (!self || press != sweepPresses_)
         co_return;
     confirming_ = model_.selectedBytes() > 0;
     update();
@@ -167,6 +171,7 @@ QCoro::Task<> ActionArea::sweepConfirmed() {
 }
 
 void ActionArea::resetConfirmation() {
+    ++sweepPresses_;
     confirming_ = false;
     update();
 }

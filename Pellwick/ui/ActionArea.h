@@ -37,6 +37,9 @@ private:
 
     AppModel& model_;
     bool confirming_ = false;
+    // Counts the sweep button's presses and the resets, so a refresh that ends after the panel
+    // closed asks nothing.
+    int sweepPresses_ = 0;
     QWidget* done_ = nullptr;
     QLabel* sweptLabel_ = nullptr;
     QLabel* skippedLabel_ = nullptr;

@@ -273,6 +273,8 @@ QWidget* OnboardingView::projectsPage() {
     folderMark_ = new QLabel;
     folderSummary_ = new QLabel;
     folderSummary_->setObjectName(QStringLiteral("folderSummary"));
+    // Folder names are any bytes the user chose: never read as markup.
+    folderSummary_->setTextFormat(Qt::PlainText);
     auto* summary = new QHBoxLayout;
     summary->setSpacing(6);
     summary->addStretch();

@@ -99,9 +99,11 @@ PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<Ad
     connect(&model_, &AppModel::launchAtLoginChanged, this, &PellwickView::syncLaunchAtLogin);
     connect(qApp, &QApplication::applicationStateChanged, this,
             &PellwickView::closeIfAnotherApplicationIsActive);
-    // Any of our windows becoming the active one re-reads what the panel shows.
+    // Any of our windows becoming the active one re-reads what the open panel shows. A hidden
+    // panel has nothing to show: at first start the welcome window's focus must not scan
+    // before the start-up work does.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
-        if (window)
+        if (window && isVisible())
             model_.refresh();
     });
 }

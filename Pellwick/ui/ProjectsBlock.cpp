@@ -44,6 +44,8 @@ ProjectsBlock::ProjectsBlock(AppModel& model, QWidget* parent) : QWidget(parent)
     title_->setObjectName(QStringLiteral("projectsTitle"));
     title_->setFont(SystemStyle::font(SystemStyle::TextSize::callout, QFont::Medium));
     title_->setWordWrap(true);
+    // Folder names are any bytes the user chose: never read as markup.
+    title_->setTextFormat(Qt::PlainText);
     caption_ = new QLabel(this);
     caption_->setObjectName(QStringLiteral("projectsCaption"));
     caption_->setFont(SystemStyle::font(SystemStyle::TextSize::caption));

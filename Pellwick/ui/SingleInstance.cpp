@@ -16,21 +16,33 @@ SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
 bool SingleInstance::claim() {
     if (!bus_.isConnected() || !bus_.interface())
         return true;
+    if (registerName())
+        return true;
+    const auto call = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName,
+                                                     QStringLiteral("OpenPanel"));
+    // Waiting with a local event loop lets a first instance in this same process answer too.
+    const QDBusMessage answer = bus_.call(call, QDBus::BlockWithGui, callTimeoutMilliseconds);
+    // No answer: the owner was quitting and may be gone now, leaving the name to this launch.
+    return answer.type() == QDBusMessage::ErrorMessage && registerName();
+}
+
+bool SingleInstance::registerName() {
     // The method is there before the name, so a launch that sees the name can call it.
     bus_.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
     const auto reply =
         bus_.interface()->registerService(serviceName, QDBusConnectionInterface::DontQueueService,
                                           QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid())
-        return true;
-    if (reply.value() == QDBusConnectionInterface::ServiceRegistered)
+    if (!reply.isValid() || reply.value() == QDBusConnectionInterface::ServiceRegistered)
         return true;
     bus_.unregisterObject(objectPath);
-    const auto call = QDBusMessage::createMethodCall(serviceName, objectPath, interfaceName,
-                                                     QStringLiteral("OpenPanel"));
-    // Waiting with a local event loop lets a first instance in this same process answer too.
-    bus_.call(call, QDBus::BlockWithGui, callTimeoutMilliseconds);
     return false;
+}
+
+void SingleInstance::release() {
+    if (!bus_.isConnected() || !bus_.interface())
+        return;
+    bus_.interface()->unregisterService(serviceName);
+    bus_.unregisterObject(objectPath);
 }
 
 void SingleInstance::OpenPanel() {

@@ -19,8 +19,11 @@ public:
                             QObject* parent = nullptr);
 
     // True when this process should go on: it owns the name now, or there is no session bus
-    // to ask. False once the program that owns the name was asked to open its panel.
+    // to ask, or the program that owned the name went away while it was asked (it was
+    // quitting). False once that program was asked to open its panel.
     [[nodiscard]] bool claim();
+    // Gives the name up at once, so a launch while this program quits starts afresh.
+    void release();
 
 public slots:
     Q_SCRIPTABLE void OpenPanel();
@@ -29,5 +32,7 @@ signals:
     void openPanelRequested();
 
 private:
+    [[nodiscard]] bool registerName();
+
     QDBusConnection bus_;
 };

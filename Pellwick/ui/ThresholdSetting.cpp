@@ -8,12 +8,14 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
 
-QString ThresholdSetting::labelText(double thresholdGB) {
+// Whole gigabytes of the byte count the alert uses, so a stored value beyond 64 bits shows
+// clamped exactly as the model clamps it.
+QString ThresholdSetting::labelText(std::int64_t thresholdBytes) {
     return QStringLiteral("Nudge me when less than ") +
-           QString::number(static_cast<long long>(std::trunc(thresholdGB))) +
-           QStringLiteral(" GB is free");
+           QString::number(thresholdBytes / 1'000'000'000) + QStringLiteral(" GB is free");
 }
 
 ThresholdSetting::ThresholdSetting(AppModel& model, QWidget* parent)
@@ -42,13 +44,13 @@ ThresholdSetting::ThresholdSetting(AppModel& model, QWidget* parent)
 
 // Setting the position from code must not look like a move by the user.
 void ThresholdSetting::syncFromModel() {
-    const double threshold = model_.thresholdGB();
-    label_->setText(labelText(threshold));
+    const double threshold = std::clamp(model_.thresholdGB(), double(minimumGB), double(maximumGB));
+    label_->setText(labelText(model_.thresholdBytes()));
     const QSignalBlocker blocker(slider_);
     slider_->setValue(static_cast<int>(std::lround(threshold / stepGB)));
 }
 
 void ThresholdSetting::userMoved(int position) {
     model_.setThresholdGB(double(position * stepGB));
-    label_->setText(labelText(model_.thresholdGB()));
+    label_->setText(labelText(model_.thresholdBytes()));
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
+
 class AppModel;
 class QLabel;
 class QSlider;
@@ -16,7 +18,7 @@ class ThresholdSetting : public QWidget {
 public:
     explicit ThresholdSetting(AppModel& model, QWidget* parent = nullptr);
 
-    [[nodiscard]] static QString labelText(double thresholdGB);
+    [[nodiscard]] static QString labelText(std::int64_t thresholdBytes);
 
     static constexpr int minimumGB = 5;
     static constexpr int maximumGB = 100;

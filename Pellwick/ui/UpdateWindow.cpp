@@ -35,6 +35,9 @@ UpdateWindow::UpdateWindow(Updater& updater, std::shared_ptr<AddressOpener> open
     detail_->setObjectName(QStringLiteral("updateDetail"));
     detail_->setWordWrap(true);
     detail_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The feed's version and the error text come from outside: never read as markup.
+    headline_->setTextFormat(Qt::PlainText);
+    detail_->setTextFormat(Qt::PlainText);
     releaseNotes_ = new LinkButton(QStringLiteral("Release Notes"), this);
     layout->addWidget(headline_);
     layout->addWidget(detail_);

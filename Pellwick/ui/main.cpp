@@ -1,6 +1,7 @@
 // Pellwick: the home volume's free space in the tray, and the panel that sweeps developer
 // caches and dormant projects' generated folders.
 #include "DesktopEnvironment.h"
+#include "platform/linux/ChildSessions.h"
 #include "platform/linux/DesktopAddressOpener.h"
 #include "ui/PellwickApp.h"
 #include "ui/SingleInstance.h"
@@ -8,6 +9,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdlib>
 #include <memory>
 
 int main(int argc, char** argv) {
@@ -23,7 +25,16 @@ int main(int argc, char** argv) {
 
     PellwickApp app(desktopEnvironment(), std::make_shared<DesktopAddressOpener>());
     QObject::connect(&instance, &SingleInstance::openPanelRequested, &app, &PellwickApp::openPanel);
+    // Quit frees the name first, so a launch meanwhile starts afresh, and ends the login
+    // shell's session.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &instance, [&instance] {
+        instance.release();
+        endChildSessions();
+    });
     app.showInTray();
     QTimer::singleShot(0, &app, &PellwickApp::start);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // Nothing is left to save (settings are written as they change), and measurements or a
+    // project scan still running need no finishing: the program ends now instead of waiting.
+    std::_Exit(status);
 }

@@ -123,7 +123,9 @@ TEST(AppModelProjects, WithoutRootsProjectItemsEmptyAndRowsAreRebuilt) {
     EXPECT_EQ(scanning.count(), 0);
 }
 
-TEST(AppModelProjects, ProjectScanRequestedWhileOneRunsDoesNothing) {
+// A scan asked for while one runs starts no second one: the running one goes again, so the
+// flag rises once and the rows are rebuilt once.
+TEST(AppModelProjects, ProjectScanRequestedWhileOneRunsStartsNoSecondOne) {
     Fixture fixture;
     fixture.dormantShop();
     AppModel model(fixture.environment());
@@ -134,7 +136,7 @@ TEST(AppModelProjects, ProjectScanRequestedWhileOneRunsDoesNothing) {
 
     auto first = model.scanProjects();
     ASSERT_TRUE(model.isScanningProjects());
-    QCoro::waitFor(model.scanProjects()); // returns at once
+    QCoro::waitFor(model.scanProjects()); // returns at once, asking for one more pass
     EXPECT_TRUE(model.isScanningProjects());
     EXPECT_EQ(items.count(), 0);
     QCoro::waitFor(std::move(first));

@@ -136,7 +136,7 @@ TEST(Start, RunsOnceWithDiscoveryBeforeTheFirstRowsAndNoPermissionBeforeOnboardi
 
     model->start();
     model->start();
-    ASSERT_TRUE(rows.wait(5000));
+    ASSERT_TRUE(rows.wait(20'000));
 
     EXPECT_GE(rowWithId(*model, "pip-cache").size, 60'000);
     EXPECT_EQ(model->customLocations().at("pip-cache").front(), moved);

@@ -4,12 +4,15 @@
 #include "platform/QtPrinting.h"
 #include "support/TempTree.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoro/QCoroTask>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +67,16 @@ TEST(DialogFolderChooserTest, ChoosesSeveralFoldersAndNothingWhenCancelled) {
     auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    // Read-only: no folder can be created, renamed or deleted from the chooser.
+    const auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
+    ASSERT_NE(newFolder, nullptr);
+    EXPECT_FALSE(newFolder->isVisible());
+    EXPECT_TRUE(qobject_cast<QFileSystemModel*>(list->model())->isReadOnly());
+    for (const char* name : {"qt_new_folder_action", "qt_rename_action", "qt_delete_action"}) {
+        const auto* action = dialog->findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_FALSE(action->isEnabled()) << name;
+    }
 
     // Only the two folders are listed (no files); the user clicks one and Ctrl-clicks the other.
     ASSERT_TRUE(

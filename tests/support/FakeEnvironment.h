@@ -2,6 +2,8 @@
 
 #include "AppModel.h"
 #include "Clock.h"
+#include "UtilityTask.h"
+#include "core/CleanerMeasurement.h"
 #include "platform/FolderChooser.h"
 #include "platform/LoginItem.h"
 #include "platform/NotificationCenter.h"
@@ -11,12 +13,16 @@
 #include "platform/VolumeCapacity.h"
 #include "support/TempTree.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroTask>
 #include <QHash>
 #include <QVariant>
 
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 
 // Stand-ins for the desktop services, so model tests decide every input.
 class FakeVolume : public VolumeCapacity {
@@ -157,6 +163,70 @@ public:
     void error(const QString& message) override { lines.append(message); }
 };
 
+// Where a stand-in for blocking engine work waits: open, every call goes through at once; held,
+// the next calls wait until the test releases them. A failing gate makes calls throw, as a
+// worker that cannot start a thread or runs out of memory does.
+class Gate {
+public:
+    // On the worker thread, before the work.
+    void enter() {
+        std::unique_lock lock(mutex_);
+        bool fails = failing_;
+        if (held_ > 0) {
+            --held_;
+            ++waiting_;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return !releases_.empty() || open_; });
+            --waiting_;
+            if (!releases_.empty()) {
+                fails = fails || releases_.front();
+                releases_.pop_front();
+            }
+        }
+        if (fails)
+            throw std::runtime_error("stand-in failure");
+    }
+    void hold(int calls = 1'000'000) {
+        std::lock_guard lock(mutex_);
+        open_ = false;
+        held_ = calls;
+    }
+    // One waiting call goes on, and throws when `fails`.
+    void releaseOne(bool fails = false) {
+        std::lock_guard lock(mutex_);
+        releases_.push_back(fails);
+        changed_.notify_all();
+    }
+    void open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        held_ = 0;
+        changed_.notify_all();
+    }
+    void fail(bool failing) {
+        std::lock_guard lock(mutex_);
+        failing_ = failing;
+    }
+    [[nodiscard]] int waiting() const {
+        std::lock_guard lock(mutex_);
+        return waiting_;
+    }
+    // Until `count` calls wait here (or twenty seconds passed).
+    bool waitForWaiting(int count) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return waiting_ >= count; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    int held_ = 0;
+    int waiting_ = 0;
+    std::deque<bool> releases_;
+    bool open_ = true;
+    bool failing_ = false;
+};
+
 // A temp home folder and a fake for every service the model uses.
 struct ModelFixture {
     TempTree home;
@@ -170,6 +240,30 @@ struct ModelFixture {
     std::shared_ptr<FakeFolderChooser> chooser = std::make_shared<FakeFolderChooser>();
     std::shared_ptr<FakeNotificationCenter> center = std::make_shared<FakeNotificationCenter>();
     std::shared_ptr<FakeSystemLog> log = std::make_shared<FakeSystemLog>();
+    // Blocking work passes these first; the engine does the rest, unless a test sets
+    // `findProjects` before it makes the model.
+    std::shared_ptr<Gate> discovery = std::make_shared<Gate>();
+    std::shared_ptr<Gate> processList = std::make_shared<Gate>();
+    std::shared_ptr<Gate> measurement = std::make_shared<Gate>();
+    std::shared_ptr<Gate> projectScan = std::make_shared<Gate>();
+    std::function<std::vector<ProjectScanner::DormantProject>(
+        const std::vector<std::filesystem::path>&, FileTime, int)>
+        findProjects = [](const std::vector<std::filesystem::path>& roots, FileTime now, int days) {
+            return ProjectScanner::scan(roots, now, days);
+        };
+
+    ModelFixture() = default;
+    ModelFixture(const ModelFixture&) = delete;
+    ModelFixture& operator=(const ModelFixture&) = delete;
+    // Work a model left behind ends before the temp home goes and before the next test.
+    ~ModelFixture() {
+        for (const auto& gate : {discovery, processList, measurement, projectScan})
+            gate->open();
+        for (QThreadPool* pool :
+             {&WorkerPools::measurement(), &WorkerPools::processes(), &WorkerPools::projects()})
+            pool->waitForDone();
+        QCoreApplication::processEvents();
+    }
 
     [[nodiscard]] AppModel::Environment environment() const {
         return AppModel::Environment{
@@ -178,10 +272,28 @@ struct ModelFixture {
             .volume = volume,
             .settings = settings,
             .clock = clock,
-            .git = ProjectScanner::defaultGitPath,
+            .measure =
+                [gate = measurement](const CleanupItem& item, FileTime now) {
+                    gate->enter();
+                    return Cleaner::measure(item, now);
+                },
+            .findDormantProjects =
+                [gate = projectScan, find = findProjects](
+                    const std::vector<std::filesystem::path>& roots, FileTime now, int days) {
+                    gate->enter();
+                    return find(roots, now, days);
+                },
             .runningApplications = apps,
-            .listProcesses = [processes = processes] { return processes->list(); },
-            .discoverToolCaches = [discovered = discovered] { return *discovered; },
+            .listProcesses =
+                [processes = processes, gate = processList] {
+                    gate->enter();
+                    return processes->list();
+                },
+            .discoverToolCaches =
+                [discovered = discovered, gate = discovery] {
+                    gate->enter();
+                    return *discovered;
+                },
             .loginItem = loginItem,
             .folderChooser = chooser,
             .notifications = {center, log},

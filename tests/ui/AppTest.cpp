@@ -6,7 +6,9 @@
 #include "ui/StatusNotifierItem.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +68,42 @@ TEST_F(AppSingleInstanceOnBus, SecondLaunchAsksTheFirstToOpenItsPanel) {
     QDBusConnection::disconnectFromBus("second");
 }
 
+// Owns the name but never answers, as a program whose event loop has ended while it quits.
+class QuittingInstance : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.quenlix.Pellwick")
+
+public slots:
+    Q_SCRIPTABLE void OpenPanel() { setDelayedReply(true); }
+};
+
+// Quit gives the name up at once, and a launch that asked a program which then went away
+// takes the name itself: either way the launch ends with a running Pellwick.
+TEST_F(AppSingleInstanceOnBus, ALaunchWhileTheFirstQuitsRunsItself) {
+    SingleInstance first(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "quit"));
+    ASSERT_TRUE(first.claim());
+    first.release();
+    SingleInstance second(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "next"));
+    EXPECT_TRUE(second.claim());
+    second.release();
+
+    QuittingInstance quitting;
+    {
+        // No copy may outlive this block: a connection closes with its last reference.
+        auto dying = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "dying");
+        dying.registerObject(SingleInstance::objectPath, &quitting,
+                             QDBusConnection::ExportScriptableSlots);
+        ASSERT_TRUE(dying.registerService(SingleInstance::serviceName));
+    }
+    // It goes while the launch waits for its answer.
+    QTimer::singleShot(0, [] { QDBusConnection::disconnectFromBus("dying"); });
+    SingleInstance third(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "third"));
+    EXPECT_TRUE(third.claim());
+    third.release();
+    for (const char* name : {"quit", "next", "third"})
+        QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
+}
+
 } // namespace
 
 namespace {
@@ -86,3 +124,5 @@ TEST(AppStartUp, WelcomeWindowOpensUntilOnboardingIsCompleted) {
 }
 
 } // namespace
+
+#include "AppTest.moc"

@@ -162,6 +162,9 @@ TEST(OnboardingView, FolderButtonAndLabelFollowTheChosenRoots) {
         10'000));
     EXPECT_EQ(fixture.title("folderButton"), "Add another folder…");
     EXPECT_EQ(fixture.folderSummary(), "Code, Work");
+    // Folder names are any bytes: "<i>Work" must not turn the list italic.
+    EXPECT_EQ(fixture.view.findChild<QLabel*>(QStringLiteral("folderSummary"))->textFormat(),
+              Qt::PlainText);
 }
 
 TEST(OnboardingView, OpenAtLoginBoxFollowsTheModel) {

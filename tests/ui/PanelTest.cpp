@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QMenu>
 #include <QScrollArea>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 
@@ -233,6 +234,40 @@ TEST(PanelActions, ConfirmationCountsTheTargetsMeasuredAfterThePress) {
     EXPECT_TRUE(panel.shows("sweepButton"));
 }
 
+// The panel closing while the sweep button's refresh runs takes the question with it.
+TEST(PanelActions, AConfirmationDoesNotOutliveThePanel) {
+    PanelFixture panel;
+    panel.fixture.home.file(".npm/_cacache/content-v2/one", 50'000);
+    QSignalSpy phases(panel.model.get(), &AppModel::phaseChanged);
+    panel.panel->show(); // its own refresh scans: scanning, then idle
+    ASSERT_TRUE(QTest::qWaitFor([&] { return phases.count() >= 2; }, 20'000));
+    ASSERT_GT(panel.model->selectedBytes(), 0);
+    panel.fixture.processList->hold(1);
+    panel.find<QAbstractButton>("sweepButton")->click();
+    ASSERT_TRUE(panel.fixture.processList->waitForWaiting(1));
+    phases.clear();
+
+    panel.panel->hide();
+    panel.fixture.processList->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return phases.count() >= 2; }, 20'000)); // scanned again
+    QCoreApplication::processEvents();
+    panel.panel->show();
+    EXPECT_FALSE(panel.shows("confirmation"));
+    panel.panel->hide();
+}
+
+// At first start the welcome window takes the focus while the panel was never shown: that
+// must not start a scan ahead of the start-up work.
+TEST(PanelActions, AHiddenPanelIgnoresOtherWindowsTakingTheFocus) {
+    PanelFixture panel;
+    const int reads = panel.fixture.volume->reads;
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(panel.fixture.volume->reads, reads);
+}
+
 TEST(PanelActions, NoConfirmationWhenNothingIsLeftAfterTheRefresh) {
     PanelFixture panel;
     panel.model->setRows({makeRow("npm-cache", Category::javascript, 4'200'000'000)});
@@ -246,6 +281,16 @@ TEST(PanelActions, NoConfirmationWhenNothingIsLeftAfterTheRefresh) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(panel.shows("confirmation"));
     EXPECT_EQ(panel.find<QAbstractButton>("sweepButton")->text(), "Nothing to sweep");
+}
+
+// A folder named "<i>shop" or an error naming one shows as typed, never read as markup.
+TEST(PanelTexts, FolderNamesAndErrorsAreShownAsPlainText) {
+    PanelFixture panel;
+    panel.model->setProjectRoots({panel.fixture.home / "<i>shop"});
+    panel.model->setPhase(AppModel::Failed{"<i>shop: Refused to touch /tmp/<b>x."});
+    for (const char* name : {"projectsTitle", "failedLabel"})
+        EXPECT_EQ(panel.find<QLabel>(name)->textFormat(), Qt::PlainText) << name;
+    EXPECT_EQ(panel.text("projectsTitle"), "Projects in <i>shop");
 }
 
 TEST(PanelProjects, TextsWithAndWithoutRoots) {
@@ -276,6 +321,18 @@ TEST(PanelThreshold, OpeningThePanelLeavesTheDefaultUnwritten) {
     EXPECT_FALSE(panel.fixture.settings->values.contains(thresholdKey));
     EXPECT_EQ(panel.text("thresholdLabel").toStdString(), "Nudge me when less than 50 GB is free");
     panel.panel->hide();
+}
+
+// The label shows the whole gigabytes of the byte count the alert uses, clamped like it.
+TEST(PanelThreshold, LabelClampsAStoredValueBeyondSixtyFourBits) {
+    const std::pair<double, const char*> cases[] = {
+        {12.5, "12"}, {1e30, "9223372036"}, {-1e30, "-9223372036"}};
+    for (const auto& [stored, shown] : cases) {
+        PanelFixture panel;
+        panel.model->setThresholdGB(stored);
+        EXPECT_EQ(panel.text("thresholdLabel"),
+                  QStringLiteral("Nudge me when less than %1 GB is free").arg(shown));
+    }
 }
 
 TEST(PanelThreshold, MovingTheSliderWritesTheSetting) {

@@ -20,6 +20,10 @@ TEST(PanelUpdateWindow, ShowsEachOutcomeAndOpensTheDownload) {
 
     window.showOutcome(Updater::Error{"The feed could not be read."});
     EXPECT_EQ(window.detail(), "The feed could not be read.");
+    for (const char* name : {"updateHeadline", "updateDetail"})
+        EXPECT_EQ(window.findChild<QLabel*>(QString::fromLatin1(name))->textFormat(),
+                  Qt::PlainText)
+            << name; // the feed's texts are never read as markup
 
     window.showOutcome(Updater::NewVersion{"9.0", "https://example.org/notes",
                                            "https://example.org/pellwick-9.0.deb"});

@@ -1,12 +1,25 @@
 #include "platform/linux/DialogFolderChooser.h"
 
+#include <QAction>
 #include <QCoro/QCoroSignal>
 #include <QFileDialog>
 #include <QListView>
 #include <QPointer>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace {
+
+// Choosing where to search must not change the file system: the read-only option takes
+// renaming and deleting out of the views; the "new folder" button and menu entry (internal
+// children, like the views below) go too.
+void makeReadOnly(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::ReadOnly);
+    if (auto* newFolder = dialog.findChild<QToolButton*>(QStringLiteral("newFolderButton")))
+        newFolder->hide();
+    if (auto* newFolder = dialog.findChild<QAction*>(QStringLiteral("qt_new_folder_action")))
+        newFolder->setEnabled(false);
+}
 
 // Qt's folder dialog accepts one folder, but its widgets can select several: its list and
 // tree views (internal children, not documented API) are switched to extended selection.
@@ -31,6 +44,7 @@ QFileDialog* makeDialog(const std::optional<QString>& startFolder) {
         dialog->setDirectory(*startFolder);
     // Above the panel, which is itself a pop-up.
     dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+    makeReadOnly(*dialog);
     allowSeveralFolders(*dialog);
     return dialog;
 }
