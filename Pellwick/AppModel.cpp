@@ -31,6 +31,44 @@ std::vector<std::filesystem::path> pathsFrom(const QStringList& texts) {
     return paths;
 }
 
+// The discovered folders of each item as items of their own, measured apart from the built-in
+// folders.
+std::vector<CleanupItem> discoveredOnly(const CustomLocations& custom) {
+    std::vector<CleanupItem> items;
+    for (const auto& [id, folders] : custom) {
+        CleanupItem item;
+        item.id = id;
+        item.sizeRoots = folders;
+        item.action = CleanupActions::EmptyDirectories{folders};
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+// Every item's size and the identity of its folders, taken before measuring. With a head
+// start (the built-in folders' sizes by item) only the discovered folders are measured.
+using MeasuredItems = std::map<std::string, std::pair<std::int64_t, Cleaner::MeasuredRoots>>;
+
+MeasuredItems measuredCatalog(
+    const std::vector<CleanupItem>& catalog, FileTime now,
+    const std::function<std::vector<std::int64_t>(const std::vector<CleanupItem>&, FileTime)>&
+        measureAll,
+    const std::optional<std::map<std::string, std::int64_t>>& headStart,
+    const CustomLocations& custom) {
+    MeasuredItems measured;
+    for (const auto& item : catalog)
+        measured[item.id] = {0, Cleaner::measuredRoots(item)};
+    const auto items = headStart ? discoveredOnly(custom) : catalog;
+    const auto sizes = measureAll(items, now);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        measured[items[i].id].first = sizes.at(i);
+    if (headStart) {
+        for (const auto& [id, size] : *headStart)
+            measured[id].first = saturatingAdd(measured[id].first, size);
+    }
+    return measured;
+}
+
 // gigabytes × 10^9 as a signed 64-bit count, truncated toward zero; values outside the range
 // (infinities included) are clamped instead of being undefined.
 std::int64_t bytesFromGigabytes(double gigabytes) {
@@ -165,25 +203,17 @@ QCoro::Task<> AppModel::rebuildRows() {
     const std::vector<CleanupItem> catalog = catalogItems();
     const FileTime now = environment_.clock->now();
     const std::uint64_t rebuild = ++rebuildsStarted_;
-    std::vector<QFuture<std::optional<Measured>>> measurements;
-    measurements.reserve(catalog.size());
-    for (const auto& item : catalog) {
-        measurements.push_back(runAtUtilityPriority(
-            &WorkerPools::measurement(), [item, now, measure = environment_.measure] {
-                auto roots = Cleaner::measuredRoots(item);
-                return Measured{item.cachedSize ? *item.cachedSize : measure(item, now),
-                                std::move(roots)};
-            }));
-    }
+    QFuture<std::optional<MeasuredItems>> measuring = runAtUtilityPriority(
+        &WorkerPools::measurement(),
+        [catalog, now, measureAll = environment_.measureAll,
+         headStart = std::exchange(headStart_, std::nullopt), custom = customLocations_] {
+            return measuredCatalog(catalog, now, measureAll, headStart, custom);
+        });
     QPointer<AppModel> self(this);
-    std::map<std::string, Measured> measured;
-    for (std::size_t i = 0; i < catalog.size(); ++i) {
-        std::optional<Measured> result = co_await measurements[i];
-        if (!self)
-            co_return;
-        if (result)
-            measured[catalog[i].id] = std::move(*result);
-    }
+    const auto result = co_await measuring;
+    if (!self)
+        co_return;
+    const MeasuredItems measured = result.value_or(MeasuredItems{});
     // A rebuild that started later has already shown the disk as it is after this one began
     // (after a sweep, say): these older sizes would bring back what is gone.
     if (rebuild < rebuildPublished_)

@@ -76,8 +76,10 @@ public:
         std::shared_ptr<const VolumeCapacity> volume;
         std::shared_ptr<SettingsStore> settings;
         std::shared_ptr<const Clock> clock;
-        // Blocking: the bytes cleaning the item would free, measured at the given time.
-        std::function<std::int64_t(const CleanupItem&, FileTime)> measure;
+        // Blocking: for each item the bytes cleaning it would free, measured at the given time.
+        // All items at once, so the engine can share its threads between them.
+        std::function<std::vector<std::int64_t>(const std::vector<CleanupItem>&, FileTime)>
+            measureAll;
         // Blocking: the dormant projects below the roots, at the given time and age in days.
         std::function<std::vector<ProjectScanner::DormantProject>(
             const std::vector<std::filesystem::path>&, FileTime, int)>
@@ -214,6 +216,9 @@ private:
     // While the start-up discovery runs, refreshes re-read but do not scan: the first scan waits
     // for the moved caches.
     bool discovering_ = false;
+    // The built-in folders' sizes, measured while the login shell was asked for moved caches:
+    // the first scan then measures only the folders it found.
+    std::optional<std::map<std::string, std::int64_t>> headStart_;
     bool sweepRequested_ = false;
     // Rebuilds are numbered as they start; one that ends after a later one has published drops
     // its older sizes.

@@ -17,6 +17,14 @@ constexpr auto alertInterval = std::chrono::seconds(43'200);
 constexpr int deniedStatus = 1;
 constexpr int notDeterminedStatus = 0;
 
+std::map<std::string, std::int64_t> sizesById(const std::vector<CleanupItem>& items,
+                                              const std::vector<std::int64_t>& sizes) {
+    std::map<std::string, std::int64_t> byId;
+    for (std::size_t i = 0; i < items.size() && i < sizes.size(); ++i)
+        byId[items[i].id] = sizes[i];
+    return byId;
+}
+
 QString onboardingKey() {
     return QStringLiteral("onboardingCompleted");
 }
@@ -46,20 +54,30 @@ QCoro::Task<> AppModel::askPermissionAtStart() {
 
 QCoro::Task<> AppModel::startUpWork() {
     QPointer<AppModel> self(this);
-    // The first scan waits for the discovery, so the first rows already show moved caches.
+    // The first scan waits for the discovery, so the first rows already show moved caches;
+    // meanwhile the built-in folders are measured, and the scan adds only what was discovered.
     discovering_ = true;
     QFuture<std::optional<CustomLocations>> discovery =
         runAtUtilityPriority(&WorkerPools::processes(),
                              [discover = environment_.discoverToolCaches] { return discover(); });
+    QFuture<std::optional<std::vector<std::int64_t>>> builtInSizes = runAtUtilityPriority(
+        &WorkerPools::measurement(),
+        [items = catalogItems(), now = environment_.clock->now(),
+         measureAll = environment_.measureAll] { return measureAll(items, now); });
     auto locations = co_await discovery;
+    auto sizes = co_await builtInSizes;
     if (!self)
         co_return;
     discovering_ = false;
     if (locations)
         setCustomLocations(std::move(*locations));
+    if (sizes)
+        headStart_ = sizesById(catalogItems(), *sizes);
     co_await refresh();
-    if (self)
-        co_await scanProjects();
+    if (!self)
+        co_return;
+    headStart_.reset(); // only for the scan right after the discovery
+    co_await scanProjects();
 }
 
 QCoro::Task<> AppModel::refresh() {

@@ -1,4 +1,5 @@
 #include "AppModel.h"
+#include "core/CleanerMeasurement.h"
 #include "support/FakeEnvironment.h"
 #include "support/TempTree.h"
 
@@ -129,16 +130,25 @@ TEST(Start, RunsOnceWithDiscoveryBeforeTheFirstRowsAndNoPermissionBeforeOnboardi
     ModelFixture fixture;
     const auto moved = fixture.home.folder("volume/pip");
     fixture.home.file("volume/pip/wheel", 60'000);
+    fixture.home.file(".cache/pip/http/page", 30'000);
     *fixture.discovered = CustomLocations{{"pip-cache", {moved}}};
     fixture.center->status = 0;
     auto model = std::make_unique<AppModel>(fixture.environment());
     QSignalSpy rows(model.get(), &AppModel::rowsChanged);
+    fixture.discovery->hold(1);
+    fixture.measurement->hold(1);
 
     model->start();
     model->start();
+    // The built-in folders are measured while the login shell is still being asked.
+    ASSERT_TRUE(fixture.discovery->waitForWaiting(1));
+    ASSERT_TRUE(fixture.measurement->waitForWaiting(1));
+    fixture.measurement->open();
+    fixture.discovery->open();
     ASSERT_TRUE(rows.wait(20'000));
 
-    EXPECT_GE(rowWithId(*model, "pip-cache").size, 60'000);
+    EXPECT_EQ(rowWithId(*model, "pip-cache").size, // the built-in and the moved folder, once each
+              Cleaner::allocatedSize(fixture.home / ".cache/pip") + Cleaner::allocatedSize(moved));
     EXPECT_EQ(model->customLocations().at("pip-cache").front(), moved);
     EXPECT_EQ(fixture.center->requests, 0);
     // One poll loop: with a 5 ms interval and a clock that stands still, only the first pass

@@ -272,10 +272,10 @@ struct ModelFixture {
             .volume = volume,
             .settings = settings,
             .clock = clock,
-            .measure =
-                [gate = measurement](const CleanupItem& item, FileTime now) {
+            .measureAll =
+                [gate = measurement](const std::vector<CleanupItem>& items, FileTime now) {
                     gate->enter();
-                    return Cleaner::measure(item, now);
+                    return Cleaner::measureAll(items, now);
                 },
             .findDormantProjects =
                 [gate = projectScan, find = findProjects](
