@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusObjectPath>
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -37,10 +39,10 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierToo
 
 // Pellwick's tray item: an org.kde.StatusNotifierItem on the session bus. It shows the title
 // text as the label (GNOME's AppIndicator host reads XAyatanaLabel) and as the tooltip, and can
-// draw the whole-gigabyte figure into the icon for hosts that ignore labels (KDE Plasma). It
-// registers with the StatusNotifierWatcher whenever one appears, because at login the tray
-// often starts after us and may restart later.
-class StatusNotifierItem : public QObject {
+// draw the whole-gigabyte figure into the icon for hosts that ignore labels (KDE Plasma, Xfce).
+// It registers with the StatusNotifierWatcher whenever one appears, because at login the tray
+// often starts after us and may restart later, and it notices when the watcher drops it.
+class StatusNotifierItem : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
     Q_PROPERTY(QString Category READ category)
@@ -49,6 +51,7 @@ class StatusNotifierItem : public QObject {
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
     Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(StatusNotifierPixmaps IconPixmap READ iconPixmap)
     Q_PROPERTY(StatusNotifierToolTip ToolTip READ toolTip)
@@ -72,8 +75,13 @@ public:
     [[nodiscard]] const QString& serviceName() const { return serviceName_; }
     // The item's object and service are on the bus.
     [[nodiscard]] bool isExported() const { return isExported_; }
-    // A watcher accepted the item and has not gone away since.
+    // A watcher accepted the item, lists it, and has not gone away since.
     [[nodiscard]] bool isRegistered() const { return isRegistered_; }
+    // The name of the process that owns the watcher ("gnome-shell", "kded5", "xfce4-panel"),
+    // read when the item registers; empty before.
+    [[nodiscard]] const QString& hostProcess() const { return hostProcess_; }
+    // Only GNOME Shell's AppIndicator extension draws the label beside the icon.
+    [[nodiscard]] bool hostShowsLabel() const;
 
     [[nodiscard]] QString category() const;
     [[nodiscard]] QString id() const;
@@ -81,6 +89,9 @@ public:
     [[nodiscard]] QString status() const;
     [[nodiscard]] int windowId() const { return 0; }
     [[nodiscard]] bool itemIsMenu() const { return false; }
+    // The documented "no menu" value: the panel holds every action, and a host that has a
+    // menu to show opens it instead of activating the item.
+    [[nodiscard]] QDBusObjectPath menu() const;
     [[nodiscard]] QString iconName() const;
     [[nodiscard]] StatusNotifierPixmaps iconPixmap() const { return pixmaps_; }
     [[nodiscard]] StatusNotifierToolTip toolTip() const;
@@ -88,6 +99,9 @@ public:
     // The host's theme name for a symbol; symbolic names let hosts recolour the icon for the
     // panel.
     [[nodiscard]] static QString themeIconName(const QString& symbol);
+
+private slots:
+    void onItemUnregistered(const QString& service);
 
 public slots:
     Q_SCRIPTABLE void Activate(int x, int y);
@@ -102,21 +116,27 @@ signals:
     Q_SCRIPTABLE void XAyatanaNewLabel(const QString& label, const QString& guide);
 
     // For the application: a primary click at the host's screen position, a request for the
-    // context menu, and each time a watcher accepted the item.
+    // context menu, each time a watcher accepted the item, and when the watcher went away or
+    // stopped listing the item.
     void activated(QPoint position);
     void contextMenuRequested(QPoint position);
     void registeredWithWatcher();
+    void unregistered();
 
 private:
     void exportOnBus();
     void registerWithWatcher();
+    void checkStillListed();
+    void loseRegistration();
     void renderPixmaps();
+    [[nodiscard]] bool isListed(const QStringList& registeredItems) const;
 
     QDBusConnection bus_;
     QString serviceName_;
     QDBusServiceWatcher* watcherWatcher_ = nullptr;
     bool isExported_ = false;
     bool isRegistered_ = false;
+    QString hostProcess_;
 
     QString title_ = QStringLiteral("Pellwick");
     QString symbol_ = QStringLiteral("internaldrive");
