@@ -36,6 +36,8 @@ constexpr int anchorGap = 4;
 // A click on the tray item first takes the focus away (closing the panel) and then arrives
 // as an activation; within this time that activation is the same click.
 constexpr qint64 sameClickMilliseconds = 400;
+constexpr Qt::WindowFlags popupFlags =
+    Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
 
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -51,7 +53,7 @@ QFrame* divider(QWidget* parent) {
 
 PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<AddressOpener> opener,
                            QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), model_(model),
+    : QWidget(parent, popupFlags), model_(model),
       updater_(updater), opener_(std::move(opener)) {
     setObjectName(QStringLiteral("pellwickPanel"));
     setWindowTitle(QStringLiteral("Pellwick"));
@@ -167,6 +169,11 @@ QRect PellwickView::panelGeometry(QSize size, QPoint anchor, QRect available) {
 }
 
 void PellwickView::showAnchored(QPoint anchor) {
+    // A tray that appeared after the panel was shown as a window gets the pop-up back.
+    if (windowFlags() != (windowFlags() | popupFlags)) {
+        setWindowFlags(popupFlags);
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
     anchored_ = true;
     anchor_ = anchor;
     adjustSize();
@@ -177,9 +184,19 @@ void PellwickView::showAnchored(QPoint anchor) {
 }
 
 void PellwickView::showAsWindow() {
-    anchored_ = false;
-    setWindowFlags(Qt::Window);
-    setAttribute(Qt::WA_TranslucentBackground, false);
+    if (anchored_ || !isVisible()) {
+        anchored_ = false;
+        setWindowFlags(Qt::Window);
+        setAttribute(Qt::WA_TranslucentBackground, false);
+        adjustSize();
+        // Where a tray would be, so that without a window manager it does not sit on the
+        // welcome window, which opens in the middle.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect available = screen->availableGeometry();
+            move(std::max(available.left(), available.right() + 1 - width() - edgePadding),
+                 available.top() + edgePadding);
+        }
+    }
     show();
     raise();
     activateWindow();
