@@ -2,6 +2,7 @@
 
 #include "Updater.h"
 #include "platform/AddressOpener.h"
+#include "ui/DBusMenu.h"
 #include "ui/Icons.h"
 #include "ui/MenuBarLabel.h"
 #include "ui/OnboardingView.h"
@@ -36,6 +37,9 @@ PellwickApp::PellwickApp(AppModel::Environment environment, std::shared_ptr<Addr
     connect(item_.get(), &StatusNotifierItem::activated, this, &PellwickApp::togglePanel);
     connect(item_.get(), &StatusNotifierItem::contextMenuRequested, this,
             &PellwickApp::togglePanel);
+    connect(&item_->contextMenu(), &DBusMenu::openRequested, this, &PellwickApp::openPanel);
+    connect(&item_->contextMenu(), &DBusMenu::quitRequested, qApp, &QCoreApplication::quit,
+            Qt::QueuedConnection);
     connect(item_.get(), &StatusNotifierItem::registeredWithWatcher, this,
             &PellwickApp::dropFallbackTray);
     // A restarting watcher comes back within the grace period; one that dropped the item or
@@ -154,12 +158,16 @@ void PellwickApp::leaveWindowMode() {
     panel_->hide();
 }
 
+// The item's own place when known: the toolkit's icon has a geometry, and a host's last click
+// on our item landed on it; the pointer otherwise (a menu entry or a second launch).
 QPoint PellwickApp::trayAnchor() const {
     if (trayIcon_) {
         const QRect area = trayIcon_->geometry();
         if (area.isValid())
             return {area.center().x(), area.bottom()};
     }
+    if (!lastClick_.isNull())
+        return lastClick_;
     return QCursor::pos();
 }
 
@@ -175,7 +183,8 @@ void PellwickApp::togglePanel(QPoint anchor) {
     if (panel_->wasJustClosedByFocusLoss())
         return;
     // Some hosts send no position with the click.
-    panel_->showAnchored(anchor.isNull() ? QCursor::pos() : anchor);
+    lastClick_ = anchor.isNull() ? QCursor::pos() : anchor;
+    panel_->showAnchored(lastClick_);
 }
 
 void PellwickApp::openPanel() {

@@ -70,4 +70,5 @@ private:
     QTimer watcherGrace_;
     QTimer trayPoll_;
     bool panelIsWindow_ = false;
+    QPoint lastClick_;
 };

@@ -1,5 +1,6 @@
 #include "ui/StatusNotifierItem.h"
 
+#include "ui/DBusMenu.h"
 #include "ui/Icons.h"
 #include "ui/TrayFigure.h"
 
@@ -25,6 +26,7 @@ namespace {
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString itemPath = QStringLiteral("/StatusNotifierItem");
+const QString menuPath = QStringLiteral("/MenuBar");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString gnomeShell = QStringLiteral("gnome-shell");
 
@@ -38,6 +40,7 @@ void registerDBusTypes() {
         qDBusRegisterMetaType<StatusNotifierPixmap>();
         qDBusRegisterMetaType<StatusNotifierPixmaps>();
         qDBusRegisterMetaType<StatusNotifierToolTip>();
+        DBusMenu::registerDBusTypes();
         return true;
     }();
     Q_UNUSED(registered);
@@ -103,7 +106,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierToo
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
     : QObject(parent), bus_(std::move(bus)), serviceName_(uniqueServiceName()),
-      iconColor_(QApplication::palette().color(QPalette::WindowText)) {
+      menu_(new DBusMenu(this)), iconColor_(QApplication::palette().color(QPalette::WindowText)) {
     registerDBusTypes();
     renderPixmaps();
     exportOnBus();
@@ -126,6 +129,7 @@ StatusNotifierItem::~StatusNotifierItem() {
     if (!isExported_)
         return;
     bus_.unregisterObject(itemPath);
+    bus_.unregisterObject(menuPath);
     bus_.unregisterService(serviceName_);
 }
 
@@ -136,7 +140,10 @@ void StatusNotifierItem::exportOnBus() {
                                                     QDBusConnection::ExportScriptableSlots |
                                                         QDBusConnection::ExportScriptableSignals |
                                                         QDBusConnection::ExportAllProperties);
-    isExported_ = objectExported && bus_.registerService(serviceName_);
+    const bool menuExported = bus_.registerObject(menuPath, menu_,
+                                                  QDBusConnection::ExportScriptableSlots |
+                                                      QDBusConnection::ExportAllProperties);
+    isExported_ = objectExported && menuExported && bus_.registerService(serviceName_);
 }
 
 // Without a watcher the call fails and nothing changes; the service watcher tries again when
@@ -207,7 +214,7 @@ bool StatusNotifierItem::hostShowsLabel() const {
 }
 
 QDBusObjectPath StatusNotifierItem::menu() const {
-    return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU"));
+    return QDBusObjectPath(hostShowsLabel() ? QStringLiteral("/NO_DBUSMENU") : menuPath);
 }
 
 void StatusNotifierItem::setTitle(const QString& title) {

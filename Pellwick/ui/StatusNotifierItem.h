@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QString>
 
+class DBusMenu;
 class QDBusServiceWatcher;
 
 // One image of the item's icon as the protocol carries it: (iiay), ARGB32 in network byte
@@ -89,9 +90,11 @@ public:
     [[nodiscard]] QString status() const;
     [[nodiscard]] int windowId() const { return 0; }
     [[nodiscard]] bool itemIsMenu() const { return false; }
-    // The documented "no menu" value: the panel holds every action, and a host that has a
-    // menu to show opens it instead of activating the item.
+    // The context menu's path; on GNOME's host the documented "no menu" value, because a host
+    // that has a menu opens it on a left click there instead of activating the item.
     [[nodiscard]] QDBusObjectPath menu() const;
+    // "Open Pellwick" and "Quit" for hosts that show a menu on a right click.
+    [[nodiscard]] DBusMenu& contextMenu() { return *menu_; }
     [[nodiscard]] QString iconName() const;
     [[nodiscard]] StatusNotifierPixmaps iconPixmap() const { return pixmaps_; }
     [[nodiscard]] StatusNotifierToolTip toolTip() const;
@@ -134,6 +137,7 @@ private:
     QDBusConnection bus_;
     QString serviceName_;
     QDBusServiceWatcher* watcherWatcher_ = nullptr;
+    DBusMenu* menu_ = nullptr;
     bool isExported_ = false;
     bool isRegistered_ = false;
     QString hostProcess_;

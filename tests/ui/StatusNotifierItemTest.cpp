@@ -1,5 +1,6 @@
 #include "ui/StatusNotifierItem.h"
 #include "PanelTestSupport.h"
+#include "ui/DBusMenu.h"
 #include "ui/PellwickApp.h"
 
 #include <QDBusConnection>
@@ -199,7 +200,7 @@ TEST_F(StatusNotifierItemTest, PropertiesReadBackOverTheBus) {
     EXPECT_FALSE(property(item, QStringLiteral("ItemIsMenu")).toBool());
     // GNOME's AppIndicator host drops an item whose Menu it cannot read.
     EXPECT_EQ(qvariant_cast<QDBusObjectPath>(property(item, QStringLiteral("Menu"))).path(),
-              "/NO_DBUSMENU");
+              "/MenuBar");
 
     // Hosts read everything at once; one property that cannot be marshalled fails the lot.
     QDBusMessage getAll = QDBusMessage::createMethodCall(
@@ -287,6 +288,33 @@ TEST_F(StatusNotifierItemTest, ActivateOverTheBusReportsThePosition) {
     reader().call(activate, QDBus::BlockWithGui);
     ASSERT_EQ(activations.count(), 1);
     EXPECT_EQ(activations.first().first().toPoint(), QPoint(120, 8));
+}
+
+TEST_F(StatusNotifierItemTest, ContextMenuOffersOpenAndQuit) {
+    StatusNotifierItem item;
+    const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+    auto call = [&](const QString& method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            item.serviceName(), QStringLiteral("/MenuBar"), menuInterface, method);
+        message.setArguments(arguments);
+        return reader().call(message, QDBus::BlockWithGui);
+    };
+    const QDBusMessage layout = call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
+    ASSERT_EQ(layout.type(), QDBusMessage::ReplyMessage) << layout.errorMessage().toStdString();
+    DBusMenuLayoutItem root;
+    qvariant_cast<QDBusArgument>(layout.arguments().at(1)) >> root;
+    ASSERT_EQ(root.children.size(), 2);
+    EXPECT_EQ(root.children[0].properties.value("label").toString(), "Open Pellwick");
+    EXPECT_EQ(root.children[1].properties.value("label").toString(), "Quit");
+
+    QSignalSpy opens(&item.contextMenu(), &DBusMenu::openRequested);
+    QSignalSpy quits(&item.contextMenu(), &DBusMenu::quitRequested);
+    const QVariant noData = QVariant::fromValue(QDBusVariant(0));
+    call(QStringLiteral("Event"), {root.children[0].id, QStringLiteral("hovered"), noData, 0u});
+    call(QStringLiteral("Event"), {root.children[0].id, QStringLiteral("clicked"), noData, 0u});
+    EXPECT_EQ(opens.count(), 1);
+    call(QStringLiteral("Event"), {root.children[1].id, QStringLiteral("clicked"), noData, 0u});
+    EXPECT_EQ(quits.count(), 1);
 }
 
 // At login the tray often starts after us: the panel that became a window drops down from the
