@@ -7,6 +7,7 @@
 #include "ui/CleanupList.h"
 #include "ui/Icons.h"
 #include "ui/LinkButton.h"
+#include "ui/OutsideClickWatcher.h"
 #include "ui/PanelHeader.h"
 #include "ui/ProjectsBlock.h"
 #include "ui/SymbolLabel.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDialog>
 #include <QFrame>
 #include <QKeyEvent>
@@ -53,8 +55,7 @@ QFrame* divider(QWidget* parent) {
 
 PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<AddressOpener> opener,
                            QWidget* parent)
-    : QWidget(parent, popupFlags), model_(model),
-      updater_(updater), opener_(std::move(opener)) {
+    : QWidget(parent, popupFlags), model_(model), updater_(updater), opener_(std::move(opener)) {
     setObjectName(QStringLiteral("pellwickPanel"));
     setWindowTitle(QStringLiteral("Pellwick"));
     setWindowIcon(Icons::applicationIcon());
@@ -101,6 +102,8 @@ PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<Ad
     connect(&model_, &AppModel::launchAtLoginChanged, this, &PellwickView::syncLaunchAtLogin);
     connect(qApp, &QApplication::applicationStateChanged, this,
             &PellwickView::closeIfAnotherApplicationIsActive);
+    connect(new OutsideClickWatcher(this), &OutsideClickWatcher::buttonPressed, this,
+            &PellwickView::closeIfPressedOutside);
     // Any of our windows becoming the active one re-reads what the panel shows.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
         if (window)
@@ -228,6 +231,13 @@ bool PellwickView::hasOpenDialog() const {
 
 void PellwickView::closeIfAnotherApplicationIsActive(Qt::ApplicationState state) {
     if (state == Qt::ApplicationActive || !anchored_ || !isVisible() || hasOpenDialog())
+        return;
+    hide();
+    sinceFocusLoss_.start();
+}
+
+void PellwickView::closeIfPressedOutside() {
+    if (!anchored_ || !isVisible() || hasOpenDialog() || frameGeometry().contains(QCursor::pos()))
         return;
     hide();
     sinceFocusLoss_.start();

@@ -40,8 +40,8 @@ public:
     void showAnchored(QPoint anchor);
     // As an ordinary window, for desktops without any tray.
     void showAsWindow();
-    // Hidden within the last moment because another window took the focus: the click on the
-    // tray item that took it meant "close", not "open again".
+    // Hidden within the last moment because another window took the focus or a press landed
+    // outside: the click on the tray item that did it meant "close", not "open again".
     [[nodiscard]] bool wasJustClosedByFocusLoss() const;
     // One of our own dialogs (the folder chooser, the update window) is open above the panel.
     [[nodiscard]] bool hasOpenDialog() const;
@@ -63,6 +63,7 @@ private:
     [[nodiscard]] QWidget* footer(QWidget* parent);
     void syncLaunchAtLogin();
     void closeIfAnotherApplicationIsActive(Qt::ApplicationState state);
+    void closeIfPressedOutside();
     void keepInsideScreen();
 
     AppModel& model_;
