@@ -177,6 +177,7 @@ class Host:
 
     sni = True
     shows_label = False
+    context_menu = False
 
     def __init__(self, session):
         self.session = session
@@ -260,6 +261,7 @@ class GnomeShell(Host):
 
 class XfcePanel(Host):
     name = "xfce"
+    context_menu = True
     panel_xml = """<?xml version="1.0" encoding="UTF-8"?>
 <channel name="xfce4-panel" version="1.0">
   <property name="configver" type="int" value="2"/>
@@ -357,7 +359,29 @@ def check_clicks(session, x, y, report):
     check_panel_opens_under(session, x, y)
     session.run("xdotool", "key", "Escape")
     wait_until(lambda: not panel_windows(session), "Escape to close the panel")
-    report("the next click closes it, every time; Escape closes it")
+    click(session, x, y)
+    check_panel_opens_under(session, x, y)
+    click(session, SCREEN[0] // 3, SCREEN[1] // 2)
+    wait_until(lambda: not panel_windows(session), "a click on the desktop to close the panel")
+    report("the next click closes it, every time; Escape and a click on the desktop close it")
+
+
+def check_context_menu(session, x, y, report):
+    """A right click shows Pellwick's own menu, whose first entry opens the panel."""
+    session.run("xdotool", "mousemove", str(x), str(y), "click", "3")
+
+    def menu():
+        for window in session.visible_windows("."):
+            mx, my, width, height = session.geometry(window)
+            if my >= BAR_HEIGHT - 4 and 40 <= height <= 120 and mx <= x <= mx + width + 20:
+                return mx, my, width, height
+        return None
+    mx, my, width, height = wait_until(menu, "the item's menu to open")
+    click(session, mx + width // 2, my + height // 4)
+    check_panel_opens_under(session, x, y)
+    session.run("xdotool", "key", "Escape")
+    wait_until(lambda: not panel_windows(session), "Escape to close the panel")
+    report("right click: a menu %dx%d whose first entry opens the panel" % (width, height))
 
 
 def show_item(session, host, pellwick, before, name):
@@ -385,6 +409,8 @@ def test_host(session, host, program, output, report):
     shutil.copy(after, os.path.join(output, "tray-%s.png" % host.name))
     x, y = area[0] + area[2] // 2, area[1] + area[3] // 2
     check_clicks(session, x, y, report)
+    if host.context_menu:
+        check_context_menu(session, x, y, report)
     if host.sni:
         # A host that drops an item does so within seconds of accepting it.
         if not pellwick.is_listed():
