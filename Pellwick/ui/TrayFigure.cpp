@@ -33,8 +33,8 @@ QImage image(const QString& figure, const QColor& color, int side) {
     font.setBold(true);
     font.setPixelSize(side);
     const QFontMetricsF metrics(font);
-    const qreal scale = std::min(room / metrics.horizontalAdvance(figure),
-                                 room * 0.8 / metrics.capHeight());
+    const qreal scale =
+        std::min(room / metrics.horizontalAdvance(figure), room * 0.8 / metrics.capHeight());
     font.setPixelSize(std::max(1, static_cast<int>(side * scale)));
 
     QPainterPath path;
@@ -44,8 +44,8 @@ QImage image(const QString& figure, const QColor& color, int side) {
 
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.strokePath(path, QPen(outlineColor(color), 2 * outline, Qt::SolidLine, Qt::RoundCap,
-                                  Qt::RoundJoin));
+    painter.strokePath(
+        path, QPen(outlineColor(color), 2 * outline, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.fillPath(path, color);
     return image;
 }
