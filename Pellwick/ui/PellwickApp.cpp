@@ -128,7 +128,9 @@ void PellwickApp::useFallbackTray() {
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
     connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                // Two clicks in quick succession arrive as Trigger and DoubleClick; each one
+                // toggles, as on every other host.
+                if (reason != QSystemTrayIcon::MiddleClick)
                     togglePanel(trayAnchor());
             });
     updateTray();
