@@ -1,6 +1,6 @@
 """Pellwick's tray item on a real tray host, on a virtual X display.
 
-    tray_host_test.py HOST PELLWICK OUTPUT_DIR     HOST: gnome, xfce, xembed or none
+    tray_host_test.py HOST PELLWICK OUTPUT_DIR     HOST: gnome, kde, xfce, xembed or none
 
 Everything runs under Xvfb with a private session bus (and for GNOME Shell a private system
 bus with a stand-in logind) and a temporary HOME, so nothing reaches the user's desktop. The
@@ -51,6 +51,7 @@ class Session:
     def __init__(self, root):
         self.root = root
         self.groups = []
+        self.bar_top = 0  # KDE's panel is at the bottom of the screen
         home = os.path.join(root, "home")
         runtime = os.path.join(root, "runtime")
         os.makedirs(runtime, mode=0o700)
@@ -109,8 +110,8 @@ class Session:
                               text=True).stdout
 
     def bar(self, path):
-        self.run("import", "-window", "root", "-crop", "%dx%d+0+0" % (SCREEN[0], BAR_HEIGHT),
-                 "+repage", path)
+        self.run("import", "-window", "root", "-crop",
+                 "%dx%d+0+%d" % (SCREEN[0], BAR_HEIGHT, self.bar_top), "+repage", path)
         return path
 
     def changed_area(self, before, after):
@@ -125,7 +126,7 @@ class Session:
         if not match:
             return None
         width, height, x, y = map(int, match.groups())
-        return None if width * height <= 1 else (x + left, y, width, height)
+        return None if width * height <= 1 else (x + left, y + self.bar_top, width, height)
 
     def visible_windows(self, name):
         return self.run("xdotool", "search", "--onlyvisible", "--name", name).split()
@@ -214,6 +215,10 @@ class Host:
     def item_shown(self, pellwick):
         return pellwick.is_listed()
 
+    def item_position(self, area):
+        """Where to click the item, given the part of the bar that changed when it came."""
+        return area[0] + area[2] // 2, area[1] + area[3] // 2
+
 
 class GnomeShell(Host):
     name = "gnome"
@@ -301,6 +306,30 @@ class XfcePanel(Host):
                 self.session.start("xfce4-panel", ["xfce4-panel", "--disable-wm-check"])]
 
 
+class KdePlasma(Host):
+    name = "kde"
+
+    @staticmethod
+    def available():
+        return shutil.which("plasmashell") and shutil.which("kded5") and os.path.isdir(
+            "/usr/share/plasma/shells/org.kde.plasma.desktop")
+
+    def launch(self):
+        self.session.bar_top = SCREEN[1] - 44
+        self.session.env.update({"XDG_CURRENT_DESKTOP": "KDE", "KDE_FULL_SESSION": "true",
+                                 "KDE_SESSION_VERSION": "5"})
+        kded = self.session.start("kded5", ["kded5"])
+        # Plasma's watcher is a module of kded, loaded at login by the session.
+        wait_until(lambda: self.session.bus_connection.name_has_owner("org.kde.kded5"), "kded")
+        self.session.run("gdbus", "call", "--session", "-d", "org.kde.kded5", "-o", "/kded",
+                         "-m", "org.kde.kded5.loadModule", "statusnotifierwatcher")
+        return [kded, self.session.start("plasmashell", ["plasmashell", "--no-respawn"])]
+
+    def item_position(self, area):
+        # The tray's other icons move aside for the new one, which is the change's left end.
+        return area[0] + min(area[2], 22) // 2, area[1] + area[3] // 2
+
+
 class XEmbedTray(Host):
     name = "xembed"
     sni = False
@@ -337,11 +366,15 @@ def panel_windows(session):
 
 
 def check_panel_opens_under(session, x, y):
+    """The panel is open, beside the bar (below a top bar, above a bottom one), around x."""
     window = wait_until(lambda: panel_windows(session), "the panel to open")[0]
     px, py, width, height = wait_until(lambda: session.geometry(window), "the panel's geometry")
-    if not (px <= x <= px + width and 0 <= py <= BAR_HEIGHT + 12 and
-            px + width <= SCREEN[0] and height > 200):
-        raise Failure("panel at %d,%d %dx%d is not under the click at %d,%d"
+    if session.bar_top == 0:
+        beside_bar = 0 <= py <= BAR_HEIGHT + 12
+    else:
+        beside_bar = session.bar_top - 12 <= py + height <= session.bar_top + BAR_HEIGHT
+    if not (px <= x <= px + width and beside_bar and px + width <= SCREEN[0] and height > 200):
+        raise Failure("panel at %d,%d %dx%d is not beside the bar at the click at %d,%d"
                       % (px, py, width, height, x, y))
     return px, py, width, height
 
@@ -407,7 +440,7 @@ def test_host(session, host, program, output, report):
     report("item shown in the bar after %.1f s, changed area %s" % (time.monotonic() - started,
                                                                     area))
     shutil.copy(after, os.path.join(output, "tray-%s.png" % host.name))
-    x, y = area[0] + area[2] // 2, area[1] + area[3] // 2
+    x, y = host.item_position(area)
     check_clicks(session, x, y, report)
     if host.context_menu:
         check_context_menu(session, x, y, report)
@@ -442,7 +475,7 @@ def test_host(session, host, program, output, report):
     if host.sni:
         wait_until(lambda: not panel_windows(session), "the item to take over from the window")
     area, _ = show_item(session, host, pellwick, before, "bar-late.png")
-    check_clicks(session, area[0] + area[2] // 2, area[1] + area[3] // 2, report)
+    check_clicks(session, *host.item_position(area), report)
     report("a host started after Pellwick shows the item; the panel drops down from it")
     pellwick.quit()
 
@@ -462,7 +495,7 @@ def test_no_tray(session, program, report):
     pellwick.quit()
 
 
-HOSTS = {"gnome": GnomeShell, "xfce": XfcePanel, "xembed": XEmbedTray}
+HOSTS = {"gnome": GnomeShell, "kde": KdePlasma, "xfce": XfcePanel, "xembed": XEmbedTray}
 
 
 def main():
