@@ -182,7 +182,7 @@ void PellwickApp::togglePanel(QPoint anchor) {
         panel_->hide();
         return;
     }
-    if (panel_->wasJustClosedByFocusLoss())
+    if (panel_->takeClickThatClosedIt())
         return;
     // Some hosts send no position with the click.
     lastClick_ = anchor.isNull() ? QCursor::pos() : anchor;

@@ -35,9 +35,11 @@ constexpr int blockSpacing = 16;
 constexpr int edgePadding = 16;
 // Space between the tray item's click and the panel's edge.
 constexpr int anchorGap = 4;
-// A click on the tray item first takes the focus away (closing the panel) and then arrives
-// as an activation; within this time that activation is the same click.
-constexpr qint64 sameClickMilliseconds = 400;
+// A click on the tray item may first take the focus away (closing the panel) and then arrive
+// as an activation, which a busy host can deliver well over a second later.
+constexpr qint64 sameClickMilliseconds = 1500;
+// How far from the point the panel was opened for a press still lands on the tray item.
+constexpr int itemReach = 32;
 constexpr Qt::WindowFlags popupFlags =
     Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
 
@@ -216,8 +218,15 @@ void PellwickView::keepInsideScreen() {
     setGeometry(panelGeometry(size(), anchor_, screen->availableGeometry()));
 }
 
-bool PellwickView::wasJustClosedByFocusLoss() const {
-    return sinceFocusLoss_.isValid() && sinceFocusLoss_.elapsed() < sameClickMilliseconds;
+bool PellwickView::takeClickThatClosedIt() {
+    const bool closedByItem =
+        closedByItemClick_.isValid() && closedByItemClick_.elapsed() < sameClickMilliseconds;
+    closedByItemClick_.invalidate();
+    return closedByItem;
+}
+
+bool PellwickView::isPointerOnItem() const {
+    return (QCursor::pos() - anchor_).manhattanLength() < itemReach;
 }
 
 bool PellwickView::hasOpenDialog() const {
@@ -233,14 +242,17 @@ void PellwickView::closeIfAnotherApplicationIsActive(Qt::ApplicationState state)
     if (state == Qt::ApplicationActive || !anchored_ || !isVisible() || hasOpenDialog())
         return;
     hide();
-    sinceFocusLoss_.start();
+    if (isPointerOnItem())
+        closedByItemClick_.start();
 }
 
+// A press on the tray item itself is left to the item's activation, which closes the panel
+// however late the host delivers it.
 void PellwickView::closeIfPressedOutside() {
-    if (!anchored_ || !isVisible() || hasOpenDialog() || frameGeometry().contains(QCursor::pos()))
+    if (!anchored_ || !isVisible() || hasOpenDialog() || frameGeometry().contains(QCursor::pos()) ||
+        isPointerOnItem())
         return;
     hide();
-    sinceFocusLoss_.start();
 }
 
 void PellwickView::checkForUpdates() {

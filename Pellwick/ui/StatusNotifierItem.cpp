@@ -14,6 +14,7 @@
 #include <QDBusVariant>
 #include <QFile>
 #include <QPalette>
+#include <QTimer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -29,6 +30,8 @@ const QString itemPath = QStringLiteral("/StatusNotifierItem");
 const QString menuPath = QStringLiteral("/MenuBar");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString gnomeShell = QStringLiteral("gnome-shell");
+constexpr int maxRetries = 5;
+constexpr std::chrono::milliseconds retryDelay{1000};
 
 // Hosts pick the image nearest the panel's size; these cover the usual panel heights.
 constexpr int pixmapSizes[] = {16, 22, 24, 32, 48};
@@ -116,12 +119,16 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
     connect(watcherWatcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
                 loseRegistration();
+                registrationRetries_ = 0;
                 if (!newOwner.isEmpty())
                     registerWithWatcher();
             });
     bus_.connect(watcherService, watcherPath, watcherService,
                  QStringLiteral("StatusNotifierItemUnregistered"), this,
                  SLOT(onItemUnregistered(QString)));
+    bus_.connect(watcherService, watcherPath, watcherService,
+                 QStringLiteral("StatusNotifierItemRegistered"), this,
+                 SLOT(onItemRegistered(QString)));
     registerWithWatcher();
 }
 
@@ -159,13 +166,32 @@ void StatusNotifierItem::registerWithWatcher() {
         watcherService, watcherPath, watcherService, QStringLiteral("RegisterStatusNotifierItem"));
     call << serviceName_;
     auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
-    connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
-        call->deleteLater();
-        if (call->isError() || isRegistered_)
-            return;
-        isRegistered_ = true;
-        emit registeredWithWatcher();
-    });
+    const bool watcherIsThere = pid.isValid();
+    connect(reply, &QDBusPendingCallWatcher::finished, this,
+            [this, watcherIsThere](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                if (!call->isError()) {
+                    markRegistered();
+                    return;
+                }
+                // A watcher still starting up may refuse the first attempts.
+                if (watcherIsThere && !isRegistered_ && registrationRetries_++ < maxRetries)
+                    QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
+            });
+}
+
+void StatusNotifierItem::markRegistered() {
+    if (isRegistered_)
+        return;
+    isRegistered_ = true;
+    emit registeredWithWatcher();
+}
+
+// Hosts that find items on the bus by themselves (GNOME's does at start-up) announce them
+// without answering a registration of ours.
+void StatusNotifierItem::onItemRegistered(const QString& service) {
+    if (!isRegistered_ && isListed({service}))
+        markRegistered();
 }
 
 // A host may accept the registration and drop the item a moment later (GNOME's extension does
@@ -183,8 +209,13 @@ void StatusNotifierItem::checkStillListed() {
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         const QDBusReply<QDBusVariant> items = *call;
-        if (!items.isValid() || !isListed(items.value().variant().toStringList()))
-            loseRegistration();
+        if (items.isValid() && isListed(items.value().variant().toStringList()))
+            return;
+        loseRegistration();
+        // GNOME's host, seeing an item twice at its start, can drop the one it shows; a few
+        // more registrations with the same watcher bring it back.
+        if (registrationRetries_++ < maxRetries)
+            QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
     });
 }
 

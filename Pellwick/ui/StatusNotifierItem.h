@@ -105,6 +105,7 @@ public:
 
 private slots:
     void onItemUnregistered(const QString& service);
+    void onItemRegistered(const QString& service);
 
 public slots:
     Q_SCRIPTABLE void Activate(int x, int y);
@@ -129,6 +130,7 @@ signals:
 private:
     void exportOnBus();
     void registerWithWatcher();
+    void markRegistered();
     void checkStillListed();
     void loseRegistration();
     void renderPixmaps();
@@ -140,6 +142,7 @@ private:
     DBusMenu* menu_ = nullptr;
     bool isExported_ = false;
     bool isRegistered_ = false;
+    int registrationRetries_ = 0;
     QString hostProcess_;
 
     QString title_ = QStringLiteral("Pellwick");
