@@ -107,9 +107,9 @@ class Session:
         for process in reversed(self.groups):
             self.stop(process)
 
-    def run(self, *command):
-        return subprocess.run(command, env=self.env, capture_output=True, timeout=20,
-                              text=True).stdout
+    def run(self, *command, stderr=False):
+        done = subprocess.run(command, env=self.env, capture_output=True, timeout=20, text=True)
+        return done.stderr if stderr else done.stdout
 
     def bar(self, path):
         self.run("import", "-window", "root", "-crop",
@@ -388,14 +388,30 @@ def check_panel_opens_under(session, x, y):
     return px, py, width, height
 
 
+def save_drawn_panel(session, closed, geometry, shot):
+    """Waits until the screen shows the panel where it was placed, then saves that corner."""
+    shown = os.path.join(session.root, "panel-shown.png")
+    crop = "%dx%d+%d+%d" % (geometry[2], geometry[3], geometry[0], geometry[1])
+
+    def drawn():
+        session.run("import", "-window", "root", shown)
+        difference = session.run("compare", "-metric", "AE", "-fuzz", "8%", closed + "[%s]" % crop,
+                                 shown + "[%s]" % crop, "null:", stderr=True)
+        return float(difference.split()[0] or 0) > geometry[2] * geometry[3] / 2
+    wait_until(drawn, "the panel to be drawn on the screen")
+    top = 0 if session.bar_top == 0 else SCREEN[1] - 500
+    session.run("convert", shown, "-crop", "480x500+%d+%d" % (SCREEN[0] - 480, top), "+repage",
+                shot)
+
+
 def check_clicks(session, x, y, report, shot=None):
+    closed = os.path.join(session.root, "panel-closed.png")
+    session.run("import", "-window", "root", closed)
     for attempt in range(2):
         click(session, x, y)
         geometry = check_panel_opens_under(session, x, y)
         if shot and attempt == 0:
-            top = 0 if session.bar_top == 0 else SCREEN[1] - 500
-            session.run("import", "-window", "root", "-crop",
-                        "480x500+%d+%d" % (SCREEN[0] - 480, top), "+repage", shot)
+            save_drawn_panel(session, closed, geometry, shot)
         report("click %d at %d,%d opens the panel at %s" % (attempt + 1, x, y, geometry))
         click(session, x, y)
         wait_until(lambda: not panel_windows(session), "the next click to close the panel")
