@@ -58,6 +58,9 @@ class StatusNotifierItem : public QObject, protected QDBusContext {
     Q_PROPERTY(StatusNotifierToolTip ToolTip READ toolTip)
     Q_PROPERTY(QString XAyatanaLabel READ title)
     Q_PROPERTY(QString XAyatanaLabelGuide READ title)
+    // GNOME's host reads these for screen readers whenever the icon changes.
+    Q_PROPERTY(QString IconAccessibleDesc READ title)
+    Q_PROPERTY(QString AccessibleDesc READ title)
 
 public:
     explicit StatusNotifierItem(QDBusConnection bus = QDBusConnection::sessionBus(),
