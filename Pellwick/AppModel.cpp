@@ -170,23 +170,23 @@ QCoro::Task<> AppModel::scan() {
 QCoro::Task<> AppModel::rebuildRows() {
     const std::vector<CleanupItem> items = catalogItems();
     const FileTime now = environment_.clock->now();
-    std::vector<QFuture<std::int64_t>> measurements;
+    using Measured = std::pair<std::int64_t, Cleaner::MeasuredRoots>;
+    std::vector<QFuture<Measured>> measurements;
     measurements.reserve(items.size());
     for (const auto& item : items) {
-        if (item.cachedSize) {
-            measurements.push_back(QtFuture::makeReadyFuture(*item.cachedSize));
-            continue;
-        }
-        measurements.push_back(runAtUtilityPriority(
-            &measurementPool_, [item, now] { return Cleaner::measure(item, now); }));
+        measurements.push_back(runAtUtilityPriority(&measurementPool_, [item, now] {
+            auto roots = Cleaner::measuredRoots(item);
+            return Measured{item.cachedSize ? *item.cachedSize : Cleaner::measure(item, now),
+                            std::move(roots)};
+        }));
     }
     QPointer<AppModel> self(this);
-    std::map<std::string, std::int64_t> sizes;
+    std::map<std::string, Measured> sizes;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::int64_t size = co_await measurements[i];
+        Measured measured = co_await measurements[i];
         if (!self)
             co_return;
-        sizes[items[i].id] = size;
+        sizes[items[i].id] = std::move(measured);
     }
     std::map<std::string, bool> previous;
     for (const auto& row : rows_)
@@ -195,9 +195,10 @@ QCoro::Task<> AppModel::rebuildRows() {
     rebuilt.reserve(items.size());
     for (const auto& item : items) {
         const auto selection = previous.find(item.id);
-        rebuilt.push_back(
-            Row{item, sizes[item.id],
-                selection != previous.end() ? selection->second : item.selectedByDefault});
+        auto& [size, roots] = sizes[item.id];
+        rebuilt.push_back(Row{
+            item, size, selection != previous.end() ? selection->second : item.selectedByDefault,
+            std::move(roots)});
     }
     setRows(std::move(rebuilt));
 }

@@ -43,6 +43,9 @@ public:
         CleanupItem item;
         std::int64_t size = 0;
         bool isSelected = false;
+        // Which folders were measured: a sweep deletes only those, not whatever the same paths
+        // lead to by then.
+        Cleaner::MeasuredRoots measuredRoots = {};
         bool operator==(const Row&) const = default;
     };
 

@@ -22,12 +22,35 @@ struct CleanOutcome {
 };
 
 CleanOutcome cleanOffTheMainThread(const CleanupItem& item, const Cleaner::AllowedRoots& allowed,
+                                   const Cleaner::MeasuredRoots& measured,
                                    const Cleaner::CleanOptions& options) {
     try {
-        return CleanOutcome{Cleaner::clean(item, allowed, options), std::nullopt};
+        return CleanOutcome{Cleaner::clean(item, allowed, measured, options), std::nullopt};
     } catch (const std::exception& error) {
         return CleanOutcome{0, std::string(error.what())};
     }
+}
+
+// How deep the folder that holds the item's first root lies.
+std::size_t rootDepth(const CleanupItem& item) {
+    const auto roots = actionRoots(item.action);
+    if (roots.empty())
+        return 0;
+    const auto folder = roots.front().parent_path();
+    return static_cast<std::size_t>(std::distance(folder.begin(), folder.end()));
+}
+
+// Projects before caches, and an outer project before the ones inside it: removing a folder
+// changes the date of the folder that held it, so a project checked after a removal inside it
+// would look freshly touched and be spared.
+std::vector<AppModel::Row> inSweepOrder(std::vector<AppModel::Row> rows) {
+    const auto key = [](const AppModel::Row& row) {
+        const bool project = row.item.category == Category::projects;
+        return std::pair(project ? 0 : 1, project ? rootDepth(row.item) : 0);
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](const auto& a, const auto& b) { return key(a) < key(b); });
+    return rows;
 }
 
 } // namespace
@@ -64,7 +87,7 @@ QCoro::Task<> AppModel::sweep() {
     co_await refreshRunning();
     if (!self)
         co_return;
-    const std::vector<Row> targets = sweepTargets();
+    const std::vector<Row> targets = inSweepOrder(sweepTargets());
     if (targets.empty()) {
         sweepRequested_ = false;
         co_return;
@@ -77,8 +100,9 @@ QCoro::Task<> AppModel::sweep() {
     std::optional<std::string> failure;
     for (const auto& row : targets) {
         QFuture<CleanOutcome> cleaning = runAtUtilityPriority(
-            &measurementPool_, [item = row.item, allowed, options = environment_.cleanOptions] {
-                return cleanOffTheMainThread(item, allowed, options);
+            &measurementPool_, [item = row.item, allowed, measured = row.measuredRoots,
+                                options = environment_.cleanOptions] {
+                return cleanOffTheMainThread(item, allowed, measured, options);
             });
         const CleanOutcome outcome = co_await cleaning;
         if (!self)

@@ -1,10 +1,12 @@
 // Runs the model headless, as the tray program does, for a number of seconds and prints the
 // CPU time it used and its peak memory. Start-up work (discovery, the first scan) is measured
-// apart from the idle poll loop that follows.
+// apart from the idle poll loop that follows. With "--refresh ROOT" it instead times one whole
+// refresh, as when the panel opens: the catalog measured and ROOT scanned for projects.
 #include "AppModel.h"
 #include "DesktopEnvironment.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -37,8 +39,28 @@ long peakKiB() {
 
 } // namespace
 
+int timeRefresh(const char* projectRoot) {
+    AppModel model(desktopEnvironment());
+    model.setProjectRoots({projectRoot});
+    QElapsedTimer clock;
+    clock.start();
+    int running = 2;
+    const auto finished = [&] {
+        if (--running > 0)
+            return;
+        std::printf("refresh: %lld ms (catalog measured, projects scanned), peak memory %.1f MiB\n",
+                    static_cast<long long>(clock.elapsed()), double(peakKiB()) / 1024.0);
+        QCoreApplication::quit();
+    };
+    model.refresh().then(finished);
+    model.scanProjects().then(finished);
+    return QCoreApplication::exec();
+}
+
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    if (argc == 3 && std::string(argv[1]) == "--refresh")
+        return timeRefresh(argv[2]);
     const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 60;
     if (idleSeconds <= 0) {
         std::fprintf(stderr, "usage: pellwick-model-idle [SECONDS]\n");

@@ -84,14 +84,19 @@ int discover(const Arguments&) {
     return 0;
 }
 
-int catalog(const Arguments&) {
+// Measured as the model measures a scan: every item at once. "--without-probe" leaves the
+// login-shell probe out, so only the measuring is timed.
+int catalog(const Arguments& arguments) {
+    const bool probe = arguments.empty();
+    if (!probe && (arguments.size() != 1 || arguments[0] != "--without-probe"))
+        throw BadArguments{"usage: pellwick-bench catalog [--without-probe]"};
     const auto home = homeFolder();
     const auto items = builtInCatalog(home, claudeScratchDirectory(),
-                                      Cleaner::discoverToolCaches(home, discoveryLimit));
-    for (const auto& item : items) {
-        const auto bytes = Cleaner::measure(item);
-        std::cout << item.id << '\t' << bytes << '\t' << formatByteCount(bytes) << '\n';
-    }
+                                      probe ? Cleaner::discoverToolCaches(home, discoveryLimit)
+                                            : CustomLocations{});
+    const auto sizes = Cleaner::measureAll(items, std::chrono::system_clock::now());
+    for (std::size_t i = 0; i < items.size(); ++i)
+        std::cout << items[i].id << '\t' << sizes[i] << '\t' << formatByteCount(sizes[i]) << '\n';
     return 0;
 }
 
@@ -119,7 +124,7 @@ int empty(const Arguments& arguments) {
     item.id = "bench-empty";
     item.action = CleanupActions::EmptyDirectories{{folder}};
     try {
-        std::cout << Cleaner::clean(item, {folder.string()}) << '\n';
+        std::cout << Cleaner::clean(item, {folder.string()}, Cleaner::measuredRoots(item)) << '\n';
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';
         return 1;

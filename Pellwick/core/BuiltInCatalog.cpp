@@ -1,6 +1,11 @@
 #include "core/BuiltInCatalog.h"
 
+#include "core/StandardPath.h"
+
 #include <unistd.h>
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -314,7 +319,8 @@ Paths rootsOf(const Entry& entry, const std::filesystem::path& home,
             roots.push_back(home / relative);
     }
     if (auto custom = customLocations.find(entry.id); custom != customLocations.end())
-        roots.insert(roots.end(), custom->second.begin(), custom->second.end());
+        std::copy_if(custom->second.begin(), custom->second.end(), std::back_inserter(roots),
+                     [](const auto& root) { return !hasNulByte(root); });
     return roots;
 }
 

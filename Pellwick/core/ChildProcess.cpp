@@ -2,6 +2,7 @@
 
 #include "core/UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -95,6 +96,11 @@ public:
                                                target == STDIN_FILENO ? O_RDONLY : O_WRONLY, 0);
         else if (stream == Stream::pipe)
             ::posix_spawn_file_actions_adddup2(&actions_, pipeEnd, target);
+    }
+
+    void changeDirectory(int folderFd) {
+        if (folderFd >= 0)
+            ::posix_spawn_file_actions_addfchdir_np(&actions_, folderFd);
     }
 
     [[nodiscard]] const posix_spawn_file_actions_t* get() const { return &actions_; }
@@ -220,9 +226,10 @@ private:
 };
 
 // Feeds standard input and collects standard output together, so a child that fills one pipe
-// while waiting on the other never deadlocks with us. Stops at end of file or the deadline.
+// while waiting on the other never deadlocks with us. Stops at end of file, the deadline or
+// `limit` bytes collected.
 void exchange(UniqueFd& input, std::string_view toWrite, UniqueFd& output, std::string& collected,
-              std::optional<Clock::time_point> deadline) {
+              std::size_t limit, std::optional<Clock::time_point> deadline) {
     SigpipeBlock sigpipeBlock;
     std::size_t written = 0;
     if (toWrite.empty())
@@ -244,11 +251,14 @@ void exchange(UniqueFd& input, std::string_view toWrite, UniqueFd& output, std::
             if (watched[i].revents == 0)
                 continue;
             if (watched[i].fd == output.get()) {
-                const ssize_t got = ::read(output.get(), buffer, sizeof buffer);
+                const std::size_t room = limit - collected.size();
+                const ssize_t got = ::read(output.get(), buffer, std::min(sizeof buffer, room));
                 if (got > 0)
                     collected.append(buffer, static_cast<std::size_t>(got));
                 else if (got == 0 || (errno != EAGAIN && errno != EINTR))
                     output.reset();
+                if (collected.size() >= limit)
+                    return;
             } else {
                 const ssize_t put =
                     ::write(input.get(), toWrite.data() + written, toWrite.size() - written);
@@ -277,6 +287,7 @@ Result run(const Options& options) {
     actions.redirect(STDIN_FILENO, options.input, inputPipe ? inputPipe->readEnd.get() : -1);
     actions.redirect(STDOUT_FILENO, options.output, outputPipe ? outputPipe->writeEnd.get() : -1);
     actions.redirect(STDERR_FILENO, options.error, outputPipe ? outputPipe->writeEnd.get() : -1);
+    actions.changeDirectory(options.workingDirectoryFd);
     const SpawnAttributes attributes(options.newSession);
 
     auto argv = argumentVector(options);
@@ -284,8 +295,10 @@ Result run(const Options& options) {
     if (options.environment)
         envp = environmentVector(*options.environment);
     pid_t pid = -1;
-    if (::posix_spawn(&pid, options.program.c_str(), actions.get(), attributes.get(), argv.data(),
-                      options.environment ? envp.data() : environ) != 0)
+    result.startError =
+        ::posix_spawn(&pid, options.program.c_str(), actions.get(), attributes.get(), argv.data(),
+                      options.environment ? envp.data() : environ);
+    if (result.startError != 0)
         return result;
     result.started = true;
 
@@ -306,11 +319,16 @@ Result run(const Options& options) {
     std::optional<Clock::time_point> deadline;
     if (options.timeout)
         deadline = Clock::now() + *options.timeout;
-    exchange(input, options.standardInput, output, result.output, deadline);
+    exchange(input, options.standardInput, output, result.output, options.outputLimit, deadline);
+    result.outputCut = output.valid() && result.output.size() >= options.outputLimit;
     const bool readingCut = output.valid();
     input.reset();
     output.reset();
 
+    if (result.outputCut) {
+        // Whatever it would still print is not wanted: end it now rather than at the deadline.
+        deadline = Clock::now();
+    }
     if (!child.waitForExit(deadline)) {
         result.timedOut = true;
         child.signal(SIGTERM);

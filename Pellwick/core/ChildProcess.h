@@ -22,6 +22,12 @@ struct Options {
     Stream error = Stream::nullDevice;  // pipe: joins standard output in Result::output
     std::string standardInput;          // written to the child when input is a pipe, then closed
     bool newSession = false;            // setsid: the child leads its own session and process group
+    // The child starts in this open folder (fchdir), so it works exactly where the caller
+    // checked, whatever the folder's path leads to by then; -1: the caller's working directory.
+    int workingDirectoryFd = -1;
+    // Reading stops once this many bytes arrived; the child is then ended as at the time limit
+    // and Result::output holds the bytes up to the limit.
+    std::size_t outputLimit = 16 * 1024 * 1024;
     // At the time limit the child's process group (or the child) gets SIGTERM, then SIGKILL
     // after `killGrace`; reading stops at the limit whoever still holds the pipe.
     std::optional<std::chrono::milliseconds> timeout;
@@ -30,9 +36,11 @@ struct Options {
 
 struct Result {
     bool started = false;
+    int startError = 0;  // posix_spawn's error when the child did not start
     int exitStatus = -1; // -1 when the child did not exit normally
     std::string output;  // raw bytes of standard output when it was a pipe
     bool timedOut = false;
+    bool outputCut = false; // the output limit was reached
 };
 
 [[nodiscard]] Result run(const Options& options);

@@ -8,6 +8,8 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,11 +130,53 @@ struct Placement {
     return std::nullopt;
 }
 
-[[nodiscard]] bool isProtected(const std::string& relative) {
-    return std::any_of(protectedRelativePaths().begin(), protectedRelativePaths().end(),
-                       [&](const std::string& guarded) {
-                           return relative == guarded || relative.starts_with(guarded + "/");
-                       });
+[[nodiscard]] bool isWithin(const std::string& relative, const std::vector<std::string>& guarded) {
+    return std::any_of(guarded.begin(), guarded.end(), [&](const std::string& folder) {
+        return relative == folder || relative.starts_with(folder + "/");
+    });
+}
+
+[[nodiscard]] bool isProtected(const std::string& relative, bool inHome, const Vetting& vetting) {
+    return isWithin(relative, protectedRelativePaths()) ||
+           (inHome && isWithin(relative, vetting.userFolders));
+}
+
+// user-dirs.dirs is written by the desktop for the user, but read with care all the same.
+constexpr std::size_t userDirsFileLimit = 64 * 1024;
+
+[[nodiscard]] std::string fileText(const std::filesystem::path& path, std::size_t limit) {
+    std::string text;
+    std::FILE* file = std::fopen(path.c_str(), "re");
+    if (!file)
+        return text;
+    text.resize(limit);
+    text.resize(std::fread(text.data(), 1, limit, file));
+    std::fclose(file);
+    return text;
+}
+
+// `"$HOME/Dokumente"` → "Dokumente"; a value outside the home folder, or the home folder
+// itself, gives nothing.
+[[nodiscard]] std::optional<std::string> folderBelowHome(std::string_view quoted,
+                                                         const std::filesystem::path& home) {
+    if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"')
+        return std::nullopt;
+    std::string value;
+    const std::string_view inner = quoted.substr(1, quoted.size() - 2);
+    for (std::size_t i = 0; i < inner.size(); ++i)
+        value += inner[i] == '\\' && i + 1 < inner.size() ? inner[++i] : inner[i];
+    std::string relative;
+    const std::string homeText = standardized(home).string() + "/";
+    if (value.starts_with("$HOME/"))
+        relative = value.substr(6);
+    else if (value.starts_with(homeText))
+        relative = value.substr(homeText.size());
+    else
+        return std::nullopt;
+    relative = joined(nonEmptyPieces(relative));
+    if (relative.empty() || relative.find('\0') != std::string::npos)
+        return std::nullopt;
+    return relative;
 }
 
 // A link on the way down would make the relative part lie about where the folder really is
@@ -206,6 +250,12 @@ const std::vector<std::string>& protectedRelativePaths() {
         ".mozilla",
         ".thunderbird",
         ".pki",
+        ".kube",
+        ".docker",
+        ".azure",
+        ".oci",
+        ".terraform.d",
+        ".local/share/gnupg",
     };
     return paths;
 }
@@ -220,6 +270,31 @@ std::vector<std::string> defaultVolumePrefixes() {
     }
     prefixes.push_back("/mnt/");
     return prefixes;
+}
+
+std::vector<std::string> userFolders(const std::filesystem::path& home,
+                                     const std::filesystem::path& configHome) {
+    std::vector<std::string> folders = {"Desktop",  "Documents", "Downloads", "Music",
+                                        "Pictures", "Public",    "Templates", "Videos"};
+    const std::string text =
+        repairedUtf8(fileText(configHome / "user-dirs.dirs", userDirsFileLimit));
+    for (const auto line : nonEmptyLines(text)) {
+        const auto trimmed = trimmedSpacesAndTabs(line);
+        const std::size_t equals = trimmed.find('=');
+        if (!trimmed.starts_with("XDG_") || equals == std::string_view::npos)
+            continue;
+        auto folder = folderBelowHome(trimmedSpacesAndTabs(trimmed.substr(equals + 1)), home);
+        if (folder && std::find(folders.begin(), folders.end(), *folder) == folders.end())
+            folders.push_back(std::move(*folder));
+    }
+    return folders;
+}
+
+std::filesystem::path configHomeFor(const std::filesystem::path& home) {
+    const char* configured = std::getenv("XDG_CONFIG_HOME");
+    if (configured && configured[0] == '/')
+        return configured;
+    return home / ".config";
 }
 
 const std::string& probeScript() {
@@ -250,10 +325,14 @@ const std::string& probeScript() {
 CustomLocations discoverToolCaches(const std::filesystem::path& home,
                                    std::chrono::milliseconds timeout,
                                    const DiscoveryOptions& options) {
-    auto values = parseProbeOutput(runLoginShell(probeScript(), timeout, options.shell));
+    LoginShellOptions shell = options.shell;
+    if (shell.workingDirectory.empty())
+        shell.workingDirectory = home;
+    auto values = parseProbeOutput(runLoginShell(probeScript(), timeout, shell));
     if (options.derivedDataLocation)
         values["DERIVED"] = *options.derivedDataLocation;
-    return customLocations(values, Vetting{home, options.volumePrefixes}, options.claudeScratch);
+    const Vetting vetting{home, options.volumePrefixes, userFolders(home, configHomeFor(home))};
+    return customLocations(values, vetting, options.claudeScratch);
 }
 
 ProbeValues parseProbeOutput(std::string_view text) {
@@ -268,7 +347,7 @@ ProbeValues parseProbeOutput(std::string_view text) {
         if (!afterMarker || equals == std::string_view::npos)
             continue;
         const auto value = trimmedSpacesAndTabs(line.substr(equals + 1));
-        if (!value.empty())
+        if (!value.empty() && value.find('\0') == std::string_view::npos)
             values[std::string(line.substr(0, equals))] = std::string(value);
     }
     return values;
@@ -309,13 +388,14 @@ void addCustomLocation(CustomLocations& result, const std::string& id,
 
 bool isSafeCustomLocation(const std::filesystem::path& folder, const Vetting& vetting) {
     const std::filesystem::path path = standardized(folder);
-    if (!isFolder(path) || isSymbolicLink(path))
+    if (hasNulByte(path) || !isFolder(path) || isSymbolicLink(path))
         return false;
     const auto where = placement(path.string(), vetting);
-    if (!where || where->pieces.size() < 2 || isProtected(joined(where->pieces)))
+    if (!where || where->pieces.size() < 2)
         return false;
     const bool inHome = where->base == standardized(vetting.home);
-    return !passesThroughLink(*where, !inHome);
+    return !isProtected(joined(where->pieces), inHome, vetting) &&
+           !passesThroughLink(*where, !inHome);
 }
 
 } // namespace Cleaner

@@ -29,9 +29,20 @@ inline constexpr std::string_view probeBeginMarker = "__PELLWICK_BEGIN__";
 // user name ...). Every prefix ends with "/".
 [[nodiscard]] std::vector<std::string> defaultVolumePrefixes();
 
+// The desktop's personal folders inside `home` as its user-dirs.dirs in `configHome` names them
+// (localized names such as "Dokumente" included), relative to `home`, together with the usual
+// English names. A folder set to the home folder itself (how a desktop turns one off) is none.
+[[nodiscard]] std::vector<std::string> userFolders(const std::filesystem::path& home,
+                                                   const std::filesystem::path& configHome);
+
+// $XDG_CONFIG_HOME when it is an absolute path, else HOME/.config.
+[[nodiscard]] std::filesystem::path configHomeFor(const std::filesystem::path& home);
+
 struct Vetting {
     std::filesystem::path home;
     std::vector<std::string> volumePrefixes = defaultVolumePrefixes();
+    // Protected like protectedRelativePaths(), below the home folder only.
+    std::vector<std::string> userFolders = {};
 };
 
 struct DiscoveryOptions {
@@ -52,7 +63,8 @@ struct DiscoveryOptions {
                                                  const DiscoveryOptions& options = {});
 
 // Only lines after the first marker count; a line's key is the text before its first "=",
-// its value the rest trimmed of spaces and tabs; empty values are dropped, later keys win.
+// its value the rest trimmed of spaces and tabs; empty values and values with a NUL byte are
+// dropped, later keys win.
 [[nodiscard]] ProbeValues parseProbeOutput(std::string_view text);
 
 // The vetted folders each probe value proposes, in discovery order without duplicates.
@@ -69,7 +81,7 @@ void addCustomLocation(CustomLocations& result, const std::string& id,
                        const AllowedRoots& builtInRoots);
 
 // An existing real folder (not a link, nor below a link) at least two levels inside the home
-// folder or a volume, and not in a protected place.
+// folder or a volume, not in a protected place, and with no NUL byte in its path.
 [[nodiscard]] bool isSafeCustomLocation(const std::filesystem::path& folder,
                                         const Vetting& vetting);
 

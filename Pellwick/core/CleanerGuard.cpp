@@ -1,5 +1,6 @@
 #include "core/CleanerGuard.h"
 
+#include "core/ChildProcess.h"
 #include "core/CleanError.h"
 #include "core/CleanerMeasurement.h"
 #include "core/ListingError.h"
@@ -9,9 +10,7 @@
 #include "core/UniqueFd.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,8 +21,8 @@ namespace Cleaner {
 namespace {
 
 // A root the guard accepted, opened once: everything below it is reached through `fd`, so
-// replacing the root by a link afterwards cannot redirect the deletion. `error` is set
-// instead of `fd` when the folder could not be opened for listing.
+// replacing the root, or a folder above it, by a link afterwards cannot redirect the deletion.
+// `error` is set instead of `fd` when the folder could not be opened for listing.
 struct AnchoredRoot {
     std::filesystem::path path;
     UniqueFd fd;
@@ -51,12 +50,19 @@ std::optional<AnchoredRoot> anchoredRoot(const std::filesystem::path& root,
     return AnchoredRoot{*path, {}, error};
 }
 
+bool isMeasuredFolder(int fd, const std::filesystem::path& root, const MeasuredRoots& measured) {
+    const auto found = measured.find(root.string());
+    struct stat status {};
+    return found != measured.end() && fstat(fd, &status) == 0 &&
+           identityOf(status) == found->second;
+}
+
 FileTime currentTime(const CleanOptions& options) {
     return options.now.value_or(std::chrono::system_clock::now());
 }
 
 int emptyDirectories(const CleanupActions::EmptyDirectories& action,
-                     const AllowedRoots& allowedRoots) {
+                     const AllowedRoots& allowedRoots, const MeasuredRoots& measured) {
     int leftAlone = 0;
     for (const auto& root : action.roots) {
         auto anchored = anchoredRoot(root, allowedRoots);
@@ -64,6 +70,10 @@ int emptyDirectories(const CleanupActions::EmptyDirectories& action,
             continue;
         if (!anchored->fd.valid())
             throw ListingError(anchored->path, anchored->error);
+        if (!isMeasuredFolder(anchored->fd.get(), anchored->path, measured)) {
+            ++leftAlone;
+            continue;
+        }
         leftAlone += TreeRemover::removeEntries(anchored->fd.get());
     }
     return leftAlone;
@@ -72,7 +82,7 @@ int emptyDirectories(const CleanupActions::EmptyDirectories& action,
 // Other users may be able to write to such a folder (the scratch folder is in /tmp), so only a
 // folder the user owns is cleaned, and only the entries the user owns inside it.
 int emptyOlderThan(const CleanupActions::EmptyOlderThan& action, const AllowedRoots& allowedRoots,
-                   const CleanOptions& options) {
+                   const MeasuredRoots& measured, const CleanOptions& options) {
     const uid_t user = geteuid();
     int leftAlone = 0;
     for (const auto& root : action.roots) {
@@ -80,6 +90,10 @@ int emptyOlderThan(const CleanupActions::EmptyOlderThan& action, const AllowedRo
         auto anchored = anchoredRoot(root, allowedRoots);
         if (!anchored || !anchored->fd.valid())
             continue;
+        if (!isMeasuredFolder(anchored->fd.get(), anchored->path, measured)) {
+            ++leftAlone;
+            continue;
+        }
         const auto names = untouchedNamesOwnedBy(anchored->fd.get(), cutoff, user);
         if (names.empty())
             continue;
@@ -93,27 +107,43 @@ int emptyOlderThan(const CleanupActions::EmptyOlderThan& action, const AllowedRo
 
 void requireRemovableArtifact(const std::filesystem::path& root, const AllowedRoots& allowedRoots) {
     const std::string path = root.string();
-    if (!allowedRoots.contains(path) ||
+    if (hasNulByte(root) || !allowedRoots.contains(path) ||
         !ProjectScanner::artifactNames().contains(root.filename().string()) || isSymbolicLink(root))
         throw CleanError::notAllowed(path);
 }
 
-bool somethingExistsAt(const std::filesystem::path& path) {
-    struct stat status {};
-    return lstat(path.c_str(), &status) == 0;
-}
+// A generated folder opened for removal: its project folder, and the folder itself inside it.
+struct OpenedArtifact {
+    UniqueFd project;
+    UniqueFd folder;
+    std::string name;
+};
 
-bool removeFolderAt(const std::filesystem::path& path) {
-    UniqueFd parent(open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parent.valid())
-        return errno == ENOENT;
-    return TreeRemover::removeFolder(parent.get(), path.filename().c_str());
+enum class Reach { nothingThere, leftAlone, opened };
+
+// Opens the project by its path once and the artefact inside it; the artefact must be the
+// folder measured, still an artefact, and its project still untouched.
+Reach openArtifact(const std::filesystem::path& root, const MeasuredRoots& measured, FileTime now,
+                   const CleanOptions& options, OpenedArtifact& opened) {
+    opened.project.reset(open(root.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!opened.project.valid())
+        return errno == ENOENT ? Reach::nothingThere : Reach::leftAlone;
+    opened.name = root.filename().string();
+    opened.folder.reset(TreeWalker::openFolder(opened.project.get(), opened.name.c_str()));
+    if (!opened.folder.valid())
+        return errno == ENOENT ? Reach::nothingThere : Reach::leftAlone;
+    const bool removable =
+        isMeasuredFolder(opened.folder.get(), root, measured) &&
+        ProjectScanner::isArtifactAt(opened.project.get(), opened.name, options.git) &&
+        ProjectScanner::isDormantAt(opened.project.get(), now, dormantProjectDays);
+    return removable ? Reach::opened : Reach::leftAlone;
 }
 
 // Every root is checked before any is deleted; then each artefact is re-checked, because the
 // project may have been touched since it was found.
 int removeDirectories(const CleanupActions::RemoveDirectories& action,
-                      const AllowedRoots& allowedRoots, const CleanOptions& options) {
+                      const AllowedRoots& allowedRoots, const MeasuredRoots& measured,
+                      const CleanOptions& options) {
     std::vector<std::filesystem::path> roots;
     for (const auto& root : action.roots)
         roots.push_back(standardized(root));
@@ -122,18 +152,18 @@ int removeDirectories(const CleanupActions::RemoveDirectories& action,
 
     const FileTime now = currentTime(options);
     int leftAlone = 0;
-    std::vector<std::filesystem::path> toDelete;
+    std::vector<OpenedArtifact> toDelete;
     for (const auto& root : roots) {
-        if (!somethingExistsAt(root))
-            continue;
-        if (ProjectScanner::isArtifact(root, options.git) &&
-            ProjectScanner::isDormant(root.parent_path(), now, dormantProjectDays))
-            toDelete.push_back(root);
-        else
+        OpenedArtifact opened;
+        const Reach reach = openArtifact(root, measured, now, options, opened);
+        if (reach == Reach::opened)
+            toDelete.push_back(std::move(opened));
+        else if (reach == Reach::leftAlone)
             ++leftAlone;
     }
-    for (const auto& root : toDelete)
-        if (!removeFolderAt(root))
+    for (const auto& artifact : toDelete)
+        if (!TreeRemover::removeOpenedFolder(artifact.project.get(), artifact.name.c_str(),
+                                             artifact.folder.get()))
             ++leftAlone;
     return leftAlone;
 }
@@ -151,22 +181,6 @@ std::string commandLine(const std::vector<std::string>& arguments) {
     return line;
 }
 
-int spawnWithOutputDiscarded(const std::filesystem::path& tool, std::vector<std::string> argv,
-                             pid_t& child) {
-    std::vector<char*> pointers;
-    for (auto& argument : argv)
-        pointers.push_back(argument.data());
-    pointers.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const int error =
-        posix_spawn(&child, tool.c_str(), &actions, nullptr, pointers.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return error;
-}
-
 } // namespace
 
 AllowedRoots allowedRoots(const std::filesystem::path& home,
@@ -179,10 +193,21 @@ AllowedRoots allowedRoots(const std::filesystem::path& home,
     return allowed;
 }
 
+MeasuredRoots measuredRoots(const CleanupItem& item) {
+    MeasuredRoots identities;
+    for (const auto& root : actionRoots(item.action)) {
+        const std::filesystem::path path = standardized(root);
+        struct stat status {};
+        if (!hasNulByte(path) && lstat(path.c_str(), &status) == 0 && !S_ISLNK(status.st_mode))
+            identities.emplace(path.string(), identityOf(status));
+    }
+    return identities;
+}
+
 std::optional<std::filesystem::path> guardedRoot(const std::filesystem::path& root,
                                                  const AllowedRoots& allowedRoots) {
     std::filesystem::path path = standardized(root);
-    if (!allowedRoots.contains(path.string()))
+    if (hasNulByte(path) || !allowedRoots.contains(path.string()))
         throw CleanError::notAllowed(path.string());
     struct stat status {};
     if (lstat(path.c_str(), &status) != 0)
@@ -192,40 +217,28 @@ std::optional<std::filesystem::path> guardedRoot(const std::filesystem::path& ro
     return path;
 }
 
-int clean(const CleanupItem& item, const AllowedRoots& allowedRoots, const CleanOptions& options) {
+int clean(const CleanupItem& item, const AllowedRoots& allowedRoots, const MeasuredRoots& measured,
+          const CleanOptions& options) {
     if (const auto* action = std::get_if<CleanupActions::EmptyDirectories>(&item.action))
-        return emptyDirectories(*action, allowedRoots);
+        return emptyDirectories(*action, allowedRoots, measured);
     if (const auto* action = std::get_if<CleanupActions::EmptyOlderThan>(&item.action))
-        return emptyOlderThan(*action, allowedRoots, options);
+        return emptyOlderThan(*action, allowedRoots, measured, options);
     if (const auto* action = std::get_if<CleanupActions::RemoveDirectories>(&item.action))
-        return removeDirectories(*action, allowedRoots, options);
+        return removeDirectories(*action, allowedRoots, measured, options);
     return simctl(std::get<CleanupActions::Simctl>(item.action), options);
 }
 
-int removeAll(const std::vector<std::filesystem::path>& paths) {
-    int failures = 0;
-    for (const auto& given : paths) {
-        const std::filesystem::path path = standardized(given);
-        UniqueFd parent(open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        const bool gone = parent.valid()
-                              ? TreeRemover::removeEntry(parent.get(), path.filename().c_str())
-                              : errno == ENOENT;
-        if (!gone)
-            ++failures;
-    }
-    return failures;
-}
-
 void runSimctl(const std::vector<std::string>& arguments, const std::filesystem::path& tool) {
-    std::vector<std::string> argv{tool.string(), "simctl"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    pid_t child = 0;
-    if (const int error = spawnWithOutputDiscarded(tool, std::move(argv), child))
-        throw std::system_error(error, std::generic_category(), "Couldn't start " + tool.string());
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    ChildProcess::Options options;
+    options.program = tool;
+    options.arguments = {"simctl"};
+    options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
+    options.timeout = simctlTimeLimit;
+    const auto result = ChildProcess::run(options);
+    if (!result.started)
+        throw std::system_error(result.startError, std::generic_category(),
+                                "Couldn't start " + tool.string());
+    if (result.timedOut || result.exitStatus != 0)
         throw CleanError::commandFailed(commandLine(arguments));
 }
 

@@ -50,6 +50,15 @@ std::int64_t allocatedSizeAt(int parentFd, const char* name) {
                                       ParallelSizeWalk::defaultThreads());
 }
 
+bool isMountPointAt(int folderFd, const char* name, unsigned char type) {
+    if (type != DT_DIR && type != DT_UNKNOWN)
+        return false;
+    struct stat folder {};
+    UniqueFd entry(TreeWalker::openFolder(folderFd, name));
+    return entry.valid() && fstat(folderFd, &folder) == 0 &&
+           TreeWalker::isOtherFileSystem(entry.get(), folder.st_dev);
+}
+
 // The listing goes through a fresh open of the folder, so the caller's descriptor keeps its
 // own position.
 std::vector<std::string> untouchedNamesAt(int folderFd, FileTime cutoff,
@@ -71,6 +80,8 @@ std::vector<std::string> untouchedNamesAt(int folderFd, FileTime cutoff,
         if (owner && (fstatat(dirfd(stream), record->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
                       status.st_uid != *owner))
             continue;
+        if (isMountPointAt(dirfd(stream), record->d_name, record->d_type))
+            continue; // a sweep leaves it alone, so it is not counted either
         if (lastTouchedAt(dirfd(stream), record->d_name) < cutoff)
             names.emplace_back(name);
     }
@@ -146,6 +157,52 @@ std::int64_t measure(const CleanupItem& item, FileTime now) {
         return total;
     }
     return sumOfSizes(item.sizeRoots);
+}
+
+std::vector<std::int64_t> allocatedSizes(const std::vector<std::filesystem::path>& paths) {
+    std::vector<std::int64_t> sizes(paths.size(), 0);
+    std::vector<UniqueFd> opened;
+    std::vector<ParallelSizeWalk::Folder> folders;
+    std::vector<std::size_t> pathOfFolder;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        struct stat status {};
+        if (fstatat(AT_FDCWD, paths[i].c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(status.st_mode))
+            sizes[i] = allocatedBytes(status.st_blocks);
+        if (!S_ISDIR(status.st_mode))
+            continue;
+        UniqueFd folder(TreeWalker::openFolder(AT_FDCWD, paths[i].c_str()));
+        if (!folder.valid())
+            continue;
+        folders.push_back({folder.get(), status.st_dev});
+        pathOfFolder.push_back(i);
+        opened.push_back(std::move(folder));
+    }
+    const auto sums = ParallelSizeWalk::sumBelowEach(folders, ParallelSizeWalk::ioThreads());
+    for (std::size_t k = 0; k < sums.size(); ++k)
+        sizes[pathOfFolder[k]] = sums[k];
+    return sizes;
+}
+
+std::vector<std::int64_t> measureAll(const std::vector<CleanupItem>& items, FileTime now) try {
+    std::vector<std::int64_t> sizes(items.size(), 0);
+    std::vector<std::filesystem::path> roots;
+    std::vector<std::size_t> itemOfRoot;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (std::holds_alternative<CleanupActions::EmptyOlderThan>(items[i].action)) {
+            sizes[i] = measure(items[i], now);
+            continue;
+        }
+        roots.insert(roots.end(), items[i].sizeRoots.begin(), items[i].sizeRoots.end());
+        itemOfRoot.insert(itemOfRoot.end(), items[i].sizeRoots.size(), i);
+    }
+    const auto rootSizes = allocatedSizes(roots);
+    for (std::size_t k = 0; k < rootSizes.size(); ++k)
+        sizes[itemOfRoot[k]] = saturatingAdd(sizes[itemOfRoot[k]], rootSizes[k]);
+    return sizes;
+} catch (...) {
+    return std::vector<std::int64_t>(items.size(), 0);
 }
 
 } // namespace Cleaner

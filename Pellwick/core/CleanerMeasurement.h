@@ -16,6 +16,15 @@ namespace Cleaner {
 [[nodiscard]] std::int64_t measure(const CleanupItem& item,
                                    FileTime now = std::chrono::system_clock::now());
 
+// measure() for every item, all at once: the folders of every item share one work queue, so
+// the threads that finish the small caches go on with the large ones. Never throws.
+[[nodiscard]] std::vector<std::int64_t> measureAll(const std::vector<CleanupItem>& items,
+                                                   FileTime now);
+
+// allocatedSize() of each path, all at once on one shared work queue.
+[[nodiscard]] std::vector<std::int64_t>
+allocatedSizes(const std::vector<std::filesystem::path>& paths);
+
 // Allocated bytes of a file or a whole folder tree: every regular file counts its blocks, once
 // per link; links, folders and mount points below the root add nothing. Missing: 0.
 [[nodiscard]] std::int64_t allocatedSize(const std::filesystem::path& path);

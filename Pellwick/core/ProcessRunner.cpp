@@ -1,8 +1,11 @@
 #include "core/ProcessRunner.h"
 
 #include "core/ChildProcess.h"
+#include "core/UniqueFd.h"
 #include "core/UserAccount.h"
 #include "core/Utf8Text.h"
+
+#include <fcntl.h>
 
 #include <algorithm>
 #include <array>
@@ -34,15 +37,20 @@ constexpr std::size_t wordsPerLine = 3;
 
 } // namespace
 
-ProcessNames runningProcessNames(const std::filesystem::path& lister) {
+ProcessNames runningProcessNames(const std::filesystem::path& lister,
+                                 std::chrono::milliseconds timeLimit) {
     ChildProcess::Options options;
     options.program = lister;
     options.arguments = {"-axo", "args="};
     options.input = ChildProcess::Stream::inherit;
     options.output = ChildProcess::Stream::pipe;
-    const auto result = ChildProcess::run(options);
+    options.timeout = timeLimit;
+    options.outputLimit = processListOutputLimit;
+    auto result = ChildProcess::run(options);
     if (!result.started)
         return {};
+    if (result.outputCut || result.timedOut)
+        result.output.erase(std::min(result.output.size(), result.output.rfind('\n') + 1));
     return parseProcessNames(repairedUtf8(result.output));
 }
 
@@ -88,6 +96,14 @@ std::string runLoginShell(const std::string& script, std::chrono::milliseconds t
     child.newSession = true;
     child.timeout = timeout;
     child.killGrace = options.killGrace;
+    child.outputLimit = loginShellOutputLimit;
+    UniqueFd folder;
+    if (!options.workingDirectory.empty()) {
+        folder.reset(::open(options.workingDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder.valid())
+            return {};
+        child.workingDirectoryFd = folder.get();
+    }
     return repairedUtf8(ChildProcess::run(child).output);
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/ChildProcess.h"
 #include "core/CleanerMeasurement.h"
+#include "core/ParallelFor.h"
 #include "core/SaturatingAdd.h"
 #include "core/StandardPath.h"
 #include "core/TreeWalker.h"
@@ -28,6 +29,10 @@ constexpr int deepestExaminedLevel = 8;
 // How many folders, the starting one included, are searched for a ".git".
 constexpr int gitSearchLimit = 16;
 
+// git children and dormancy walks at once: each mostly waits, on the disk or on its child.
+constexpr unsigned concurrentGitChecks = 4;
+constexpr unsigned concurrentDormancyChecks = 8;
+
 const std::vector<std::string>& gitMetadataFiles() {
     static const std::vector<std::string> files{"HEAD", "index", "FETCH_HEAD", "logs/HEAD"};
     return files;
@@ -39,6 +44,46 @@ const std::vector<std::string>& gitMetadataFiles() {
 const std::vector<std::string>& gitEnvironment() {
     static const std::vector<std::string> environment{"GIT_OPTIONAL_LOCKS=0", "PATH=/usr/bin:/bin"};
     return environment;
+}
+
+// A scanned repository is not ours: its own configuration may name programs to run or hooks,
+// and settings given on the command line win over it. The file system monitor is the one
+// check-ignore starts while it reads the index; hooks and the pager are switched off as well
+// so that no later git changes that.
+std::vector<std::string> gitCommand(std::vector<std::string> arguments) {
+    std::vector<std::string> command{"--no-pager",
+                                     "-c",
+                                     "core.fsmonitor=false",
+                                     "-c",
+                                     "core.hooksPath=/dev/null",
+                                     "-c",
+                                     "core.untrackedCache=false",
+                                     "-c",
+                                     "core.pager=cat"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return command;
+}
+
+ChildProcess::Options gitOptions(const fs::path& git, std::vector<std::string> arguments,
+                                 std::chrono::milliseconds timeLimit) {
+    ChildProcess::Options options;
+    options.program = git;
+    options.arguments = gitCommand(std::move(arguments));
+    options.environment = gitEnvironment();
+    options.timeout = timeLimit;
+    return options;
+}
+
+// An answer only counts when git ended by itself.
+bool answered(const ChildProcess::Result& result) {
+    return result.started && !result.timedOut && !result.outputCut;
+}
+
+bool isMountPointAt(int parentFd, const char* name) {
+    struct stat parent {};
+    UniqueFd folder(TreeWalker::openFolder(parentFd, name));
+    return folder.valid() && fstat(parentFd, &parent) == 0 &&
+           TreeWalker::isOtherFileSystem(folder.get(), parent.st_dev);
 }
 
 // Existence as a file manager sees it: symbolic links are followed, so a dangling one is absent.
@@ -126,14 +171,34 @@ private:
     bool found_ = false;
 };
 
+// The folder a root names, its own link followed: a "~/code" that leads to "/data/code" is
+// searched as "/data/code", the place git and every later check see.
+std::optional<fs::path> walkableRoot(const fs::path& root) {
+    if (!root.is_absolute() || hasNulByte(root))
+        return std::nullopt;
+    fs::path start = standardized(root);
+    struct stat status {};
+    if (lstat(start.c_str(), &status) != 0)
+        return std::nullopt;
+    if (S_ISLNK(status.st_mode)) {
+        std::error_code error;
+        start = fs::canonical(start, error);
+        if (error)
+            return std::nullopt;
+    }
+    return start;
+}
+
 std::vector<fs::path> candidateFolders(const fs::path& root) {
     std::vector<fs::path> found;
-    const fs::path start = standardized(root);
-    UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, start.c_str()));
+    const auto start = walkableRoot(root);
+    if (!start)
+        return found;
+    UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, start->c_str()));
     struct stat status {};
     if (!fd.valid() || fstat(fd.get(), &status) != 0)
         return found;
-    CandidateVisitor visitor(start.string(), found);
+    CandidateVisitor visitor(start->string(), found);
     TreeWalker::walk(fd.get(), visitor, 0, status.st_dev);
     return found;
 }
@@ -151,48 +216,83 @@ std::optional<fs::path> enclosingGitRoot(const fs::path& folder) {
     return std::nullopt;
 }
 
-int runGit(const fs::path& git, std::vector<std::string> arguments) {
-    ChildProcess::Options options;
-    options.program = git;
-    options.arguments = std::move(arguments);
-    options.environment = gitEnvironment();
+// Whether git ignores the entry `name` of the folder git runs in (the caller's `folderFd`, or
+// `folder` by path when that is -1).
+bool gitIgnores(const fs::path& git, std::chrono::milliseconds timeLimit, int folderFd,
+                const fs::path& folder, const std::string& name) {
+    std::vector<std::string> arguments{"check-ignore", "-q", "--", "./" + name};
+    if (folderFd < 0)
+        arguments.insert(arguments.begin(), {"-C", folder.string()});
+    auto options = gitOptions(git, std::move(arguments), timeLimit);
+    options.workingDirectoryFd = folderFd;
     const auto result = ChildProcess::run(options);
-    return result.started ? result.exitStatus : -1;
+    return answered(result) && result.exitStatus == 0;
 }
 
-bool isIgnoredByGit(const fs::path& artifact, const fs::path& git) {
+bool isIgnoredByGit(const fs::path& artifact, const fs::path& git,
+                    std::chrono::milliseconds timeLimit) {
     const fs::path project = artifact.parent_path();
     if (!enclosingGitRoot(project))
         return true;
-    return runGit(git, {"-C", project.string(), "check-ignore", "-q", "--",
-                        artifact.filename().string()}) == 0;
+    return gitIgnores(git, timeLimit, -1, project, artifact.filename().string());
 }
 
-bool wasModified(const fs::path& path, FileTime cutoff) {
+bool existsAt(int folderFd, const std::string& name) {
     struct stat status {};
-    if (lstat(path.c_str(), &status) != 0)
+    return fstatat(folderFd, name.c_str(), &status, 0) == 0;
+}
+
+bool hasMarkerAt(int projectFd, const std::string& name, const Marker& marker) {
+    if (const auto* sibling = std::get_if<Markers::Sibling>(&marker)) {
+        return std::any_of(sibling->names.begin(), sibling->names.end(),
+                           [&](const auto& marker) { return existsAt(projectFd, marker); });
+    }
+    return existsAt(projectFd, name + "/" + std::get<Markers::Inside>(marker).name);
+}
+
+bool wasModifiedAt(int folderFd, const std::string& name, FileTime cutoff) {
+    struct stat status {};
+    if (fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     return fileTimeOf(status.st_mtim) > cutoff;
 }
 
-bool hasMarker(const fs::path& folder, const Marker& marker) {
-    if (const auto* sibling = std::get_if<Markers::Sibling>(&marker)) {
-        return std::any_of(sibling->names.begin(), sibling->names.end(), [&](const auto& name) {
-            return pathExists(folder.parent_path() / name);
-        });
+// The nearest folder at or above the open folder that holds a ".git", climbing through ".." as
+// git itself does from the folder it runs in.
+std::optional<UniqueFd> enclosingRepositoryAt(int folderFd) {
+    UniqueFd current(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int searched = 0; searched < gitSearchLimit && current.valid(); ++searched) {
+        if (existsAt(current.get(), ".git"))
+            return current;
+        UniqueFd parent(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        struct stat here {};
+        struct stat above {};
+        if (!parent.valid() || fstat(current.get(), &here) != 0 ||
+            fstat(parent.get(), &above) != 0 ||
+            (here.st_dev == above.st_dev && here.st_ino == above.st_ino))
+            return std::nullopt;
+        current = std::move(parent);
     }
-    return pathExists(folder / std::get<Markers::Inside>(marker).name);
+    return std::nullopt;
 }
 
-// Everything that makes a folder an artefact except git's opinion of it.
-bool looksLikeArtifact(const fs::path& folder) {
-    const auto marker = artifactMarkers().find(folder.filename().string());
+// Everything that makes the folder `name` inside the open project folder an artefact except
+// git's opinion of it. A mount point is never removed, so it is not offered either.
+bool looksLikeArtifactAt(int projectFd, const std::string& name) {
+    const auto marker = artifactMarkers().find(name);
     if (marker == artifactMarkers().end())
         return false;
     struct stat status {};
-    if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+    if (fstatat(projectFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(status.st_mode))
         return false;
-    return hasMarker(folder, marker->second);
+    return !isMountPointAt(projectFd, name.c_str()) && hasMarkerAt(projectFd, name, marker->second);
+}
+
+bool looksLikeArtifact(const fs::path& folder) {
+    // O_PATH: a project the user may enter but not list still has its artefacts checked.
+    UniqueFd project(::open(folder.parent_path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return project.valid() && looksLikeArtifactAt(project.get(), folder.filename().string());
 }
 
 std::string relativeInside(const fs::path& repository, const fs::path& path) {
@@ -206,7 +306,8 @@ std::string relativeInside(const fs::path& repository, const fs::path& path) {
 // (a path it will not take stops the whole run), every folder is asked on its own instead, so
 // the answers are always those of the single check.
 std::vector<bool> ignoredInRepository(const fs::path& repository,
-                                      const std::vector<fs::path>& artifacts, const fs::path& git) {
+                                      const std::vector<fs::path>& artifacts, const fs::path& git,
+                                      std::chrono::milliseconds timeLimit) {
     std::vector<std::string> sent;
     std::string input;
     for (const auto& artifact : artifacts) {
@@ -214,18 +315,17 @@ std::vector<bool> ignoredInRepository(const fs::path& repository,
         input += sent.back();
         input += '\0';
     }
-    ChildProcess::Options options;
-    options.program = git;
-    options.arguments = {"-C", repository.string(), "check-ignore", "--stdin", "-z"};
-    options.environment = gitEnvironment();
+    auto options =
+        gitOptions(git, {"-C", repository.string(), "check-ignore", "--stdin", "-z"}, timeLimit);
     options.input = ChildProcess::Stream::pipe;
     options.output = ChildProcess::Stream::pipe;
+    options.outputLimit = input.size() + 1;
     options.standardInput = std::move(input);
     const auto result = ChildProcess::run(options);
 
     std::vector<bool> ignored(artifacts.size(), false);
-    if (!result.started)
-        return ignored;
+    if (!answered(result))
+        return ignored; // asking again one by one would wait as long again for each folder
     if (result.exitStatus == 0 || result.exitStatus == 1) {
         std::unordered_set<std::string_view> printed;
         std::string_view rest = result.output;
@@ -239,7 +339,7 @@ std::vector<bool> ignoredInRepository(const fs::path& repository,
         return ignored;
     }
     for (std::size_t i = 0; i < artifacts.size(); ++i)
-        ignored[i] = isIgnoredByGit(artifacts[i], git);
+        ignored[i] = isIgnoredByGit(artifacts[i], git, timeLimit);
     return ignored;
 }
 
@@ -261,7 +361,8 @@ std::vector<fs::path> uniqueCandidates(const std::vector<fs::path>& roots) {
 }
 
 // isArtifact for many folders, with one git child per repository instead of one per folder.
-std::vector<fs::path> artifactsAmong(const std::vector<fs::path>& candidates, const fs::path& git) {
+std::vector<fs::path> artifactsAmong(const std::vector<fs::path>& candidates, const fs::path& git,
+                                     std::chrono::milliseconds timeLimit) {
     std::vector<bool> accepted(candidates.size(), false);
     std::unordered_map<std::string, std::optional<fs::path>> repositoryOfProject;
     std::vector<std::pair<fs::path, std::vector<std::size_t>>> byRepository;
@@ -283,13 +384,18 @@ std::vector<fs::path> artifactsAmong(const std::vector<fs::path>& candidates, co
             byRepository.push_back({*known->second, {}});
         byRepository[slot->second].second.push_back(i);
     }
-    for (const auto& [repository, members] : byRepository) {
+    // Each repository's git waits mostly on the disk: several run at once.
+    std::vector<std::vector<bool>> ignored(byRepository.size());
+    parallelFor(byRepository.size(), concurrentGitChecks, [&](std::size_t r) {
         std::vector<fs::path> folders;
-        for (const auto index : members)
+        for (const auto index : byRepository[r].second)
             folders.push_back(candidates[index]);
-        const auto ignored = ignoredInRepository(repository, folders, git);
+        ignored[r] = ignoredInRepository(byRepository[r].first, folders, git, timeLimit);
+    });
+    for (std::size_t r = 0; r < byRepository.size(); ++r) {
+        const auto& members = byRepository[r].second;
         for (std::size_t k = 0; k < members.size(); ++k)
-            accepted[members[k]] = ignored[k];
+            accepted[members[k]] = ignored[r][k];
     }
     std::vector<fs::path> artifacts;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -357,42 +463,65 @@ const std::set<std::string>& skippedFolderNames() {
 }
 
 std::vector<DormantProject> scan(const std::vector<fs::path>& roots, FileTime now, int days,
-                                 const fs::path& git) {
+                                 const fs::path& git, std::chrono::milliseconds gitTimeLimit) {
+    auto projects = groupedByProject(artifactsAmong(uniqueCandidates(roots), git, gitTimeLimit));
+    std::vector<char> isDormantProject(projects.size(), 0);
+    parallelFor(projects.size(), concurrentDormancyChecks, [&](std::size_t i) {
+        isDormantProject[i] = isDormant(projects[i].root, now, days);
+    });
     std::vector<DormantProject> dormant;
-    for (auto& project : groupedByProject(artifactsAmong(uniqueCandidates(roots), git))) {
-        if (!isDormant(project.root, now, days))
+    std::vector<fs::path> artifacts;
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        if (!isDormantProject[i])
             continue;
-        for (const auto& artifact : project.artifacts)
-            project.size = saturatingAdd(project.size, Cleaner::allocatedSize(artifact));
-        dormant.push_back(std::move(project));
+        artifacts.insert(artifacts.end(), projects[i].artifacts.begin(),
+                         projects[i].artifacts.end());
+        dormant.push_back(std::move(projects[i]));
     }
+    // Every artefact on one shared queue: the small ones no longer wait for each other.
+    const auto sizes = Cleaner::allocatedSizes(artifacts);
+    std::size_t next = 0;
+    for (auto& project : dormant)
+        for (std::size_t k = 0; k < project.artifacts.size(); ++k)
+            project.size = saturatingAdd(project.size, sizes[next++]);
     std::stable_sort(dormant.begin(), dormant.end(),
                      [](const auto& a, const auto& b) { return a.size > b.size; });
     return dormant;
 }
 
-bool isArtifact(const fs::path& folder, const fs::path& git) {
+bool isArtifact(const fs::path& folder, const fs::path& git,
+                std::chrono::milliseconds gitTimeLimit) {
     const fs::path standard = standardized(folder);
-    return looksLikeArtifact(standard) && isIgnoredByGit(standard, git);
+    return looksLikeArtifact(standard) && isIgnoredByGit(standard, git, gitTimeLimit);
 }
 
 bool isDormant(const fs::path& project, FileTime now, int days) {
-    const FileTime cutoff = cutoffBefore(now, days);
-    const fs::path folder = standardized(project);
-    if (wasModified(folder, cutoff))
+    UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, standardized(project).c_str()));
+    return fd.valid() && isDormantAt(fd.get(), now, days);
+}
+
+bool isArtifactAt(int projectFd, const std::string& name, const fs::path& git,
+                  std::chrono::milliseconds gitTimeLimit) {
+    if (!looksLikeArtifactAt(projectFd, name))
         return false;
-    if (const auto repository = enclosingGitRoot(folder)) {
+    if (!enclosingRepositoryAt(projectFd))
+        return true;
+    return gitIgnores(git, gitTimeLimit, projectFd, {}, name);
+}
+
+bool isDormantAt(int projectFd, FileTime now, int days) {
+    const FileTime cutoff = cutoffBefore(now, days);
+    struct stat status {};
+    if (fstat(projectFd, &status) != 0 || fileTimeOf(status.st_mtim) > cutoff)
+        return false;
+    if (const auto repository = enclosingRepositoryAt(projectFd)) {
         for (const auto& name : gitMetadataFiles()) {
-            if (wasModified(*repository / ".git" / name, cutoff))
+            if (wasModifiedAt(repository->get(), ".git/" + name, cutoff))
                 return false;
         }
     }
-    UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, folder.c_str()));
-    struct stat status {};
-    if (!fd.valid() || fstat(fd.get(), &status) != 0)
-        return false;
     ActivityVisitor visitor(cutoff);
-    TreeWalker::walk(fd.get(), visitor, 0, status.st_dev);
+    TreeWalker::walk(projectFd, visitor, 0, status.st_dev);
     return !visitor.found();
 }
 

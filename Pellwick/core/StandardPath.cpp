@@ -12,3 +12,7 @@ bool isInside(const std::string& path, const std::string& folder) {
     const std::string prefix = folder == "/" ? folder : folder + "/";
     return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0;
 }
+
+bool hasNulByte(const std::filesystem::path& path) {
+    return path.native().find('\0') != std::string::npos;
+}

@@ -10,3 +10,7 @@
 
 // True when `path` lies strictly inside `folder` (both standardized).
 [[nodiscard]] bool isInside(const std::string& path, const std::string& folder);
+
+// A path with a NUL byte says one thing to text checks and another to the file system, which
+// stops at the NUL: such a path is refused wherever one can enter.
+[[nodiscard]] bool hasNulByte(const std::filesystem::path& path);

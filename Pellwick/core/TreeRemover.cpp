@@ -46,6 +46,10 @@ public:
         removeFolder(entry, complete);
     }
 
+    // A folder moved out of the tree while it is being emptied must not be emptied at its new
+    // place.
+    [[nodiscard]] bool checksPlacement() const override { return true; }
+
     void unreachable(const TreeWalker::Entry& entry, int error) override {
         if (error == ELOOP || error == ENOTDIR)
             removeNonFolder(entry); // replaced since the listing, typically by a link
@@ -136,15 +140,17 @@ bool removeEntry(int parentFd, const char* name) {
 }
 
 bool removeFolder(int parentFd, const char* name) {
-    struct stat parent {};
-    if (fstat(parentFd, &parent) != 0)
-        return false;
     UniqueFd folder(TreeWalker::openFolder(parentFd, name));
     if (!folder.valid())
         return errno == ENOENT;
-    if (TreeWalker::isOtherFileSystem(folder.get(), parent.st_dev))
+    return removeOpenedFolder(parentFd, name, folder.get());
+}
+
+bool removeOpenedFolder(int parentFd, const char* name, int folderFd) {
+    struct stat parent {};
+    if (fstat(parentFd, &parent) != 0 || TreeWalker::isOtherFileSystem(folderFd, parent.st_dev))
         return false;
-    if (removeEntries(folder.get()) != 0)
+    if (removeEntries(folderFd) != 0)
         return false;
     return isGone(unlinkat(parentFd, name, AT_REMOVEDIR));
 }

@@ -34,4 +34,8 @@ struct Selection {
 // so is a mount point.
 [[nodiscard]] bool removeFolder(int parentFd, const char* name);
 
+// The same for a folder the caller already opened (as `folderFd`, which stays the caller's) and
+// checked: its contents go through that descriptor, then the emptied `name` inside `parentFd`.
+[[nodiscard]] bool removeOpenedFolder(int parentFd, const char* name, int folderFd);
+
 } // namespace TreeRemover

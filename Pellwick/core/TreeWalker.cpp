@@ -6,9 +6,12 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace TreeWalker {
@@ -19,6 +22,9 @@ bool Visitor::adopt(int, int) {
 void Visitor::leave(const Entry&, bool) {
 }
 void Visitor::unreachable(const Entry&, int) {
+}
+bool Visitor::checksPlacement() const {
+    return false;
 }
 
 namespace {
@@ -31,6 +37,7 @@ struct Frame {
     std::string name; // the folder's name inside its parent
     int depth = 0;
     bool complete = true;
+    bool listing = false; // its first entry has been read
 
     [[nodiscard]] int fd() const { return stream ? dirfd(stream) : -1; }
 };
@@ -92,11 +99,67 @@ public:
             return;
         }
         frames_.push_back(Frame{stream, 0, status.st_dev, status.st_ino, {}, baseDepth, true});
+        checksPlacement_ = visitor_.checksPlacement() && parentOf(fd, rootParent_);
         while (!frames_.empty())
             step();
     }
 
 private:
+    static bool parentOf(int fd, struct stat& parent) { return fstatat(fd, "..", &parent, 0) == 0; }
+
+    static bool isParent(int fd, dev_t device, ino_t inode) {
+        struct stat parent {};
+        return parentOf(fd, parent) && parent.st_dev == device && parent.st_ino == inode;
+    }
+
+    // The shallowest open folder of the walk that no longer lies in the folder it was found in
+    // (0: the walked folder itself); none when all are in place. Folders whose descriptors were
+    // closed are checked when the walk climbs back through them.
+    [[nodiscard]] std::optional<std::size_t> firstMovedFrame() const {
+        if (!isParent(frames_[0].fd(), rootParent_.st_dev, rootParent_.st_ino))
+            return 0;
+        for (std::size_t i = std::max<std::size_t>(firstOpen_, 1); i < frames_.size(); ++i) {
+            if (!isParent(frames_[i].fd(), frames_[i - 1].device, frames_[i - 1].inode))
+                return i;
+        }
+        return std::nullopt;
+    }
+
+    // Checked once a folder's first batch of entries has been read, and then every few entries:
+    // whatever was put into a subtree after it was moved out is never read from it, except in
+    // a folder so large that its listing takes several reads.
+    [[nodiscard]] bool placementChanged(bool firstOfFolder) {
+        if (!checksPlacement_ || (++sinceCheck_ < placementCheckInterval && !firstOfFolder))
+            return false;
+        sinceCheck_ = 0;
+        return abandonedAfterMove();
+    }
+
+    [[nodiscard]] bool abandonedAfterMove() {
+        const auto moved = firstMovedFrame();
+        if (moved)
+            abandonFrom(*moved);
+        return moved.has_value();
+    }
+
+    // Leaves the folders from frames_[first] down without following them further.
+    void abandonFrom(std::size_t first) {
+        while (frames_.size() > std::max<std::size_t>(first, 1)) {
+            Frame frame = std::move(frames_.back());
+            frames_.pop_back();
+            if (frame.stream)
+                closedir(frame.stream);
+            visitor_.leave(Entry{-1, frame.name.c_str(), DT_DIR, frame.depth}, false);
+        }
+        if (first == 0) {
+            visitor_.leave(Entry{-1, "", DT_DIR, frames_[0].depth}, false);
+            closedir(frames_[0].stream);
+            frames_.clear();
+        } else if (!frames_.back().stream) {
+            abandonClosedAncestors();
+        }
+    }
+
     void step() {
         Frame& top = frames_.back();
         errno = 0;
@@ -107,6 +170,8 @@ private:
             finishTop();
             return;
         }
+        if (placementChanged(std::exchange(top.listing, true) == false))
+            return;
         if (isDot(record->d_name))
             return;
         Entry entry{top.fd(), record->d_name, record->d_type, top.depth + 1};
@@ -201,6 +266,10 @@ private:
             abandonClosedAncestors();
             return;
         }
+        // What a visitor does on leaving (a removal lists an emptied folder once more) must not
+        // happen in a folder moved out meanwhile.
+        if (checksPlacement_ && abandonedAfterMove())
+            return;
         Frame child = std::move(frames_.back());
         frames_.pop_back();
         closedir(child.stream);
@@ -226,6 +295,9 @@ private:
     dev_t device_;
     std::vector<Frame> frames_;
     std::size_t firstOpen_ = 1;
+    bool checksPlacement_ = false;
+    struct stat rootParent_ {};
+    int sinceCheck_ = 0;
 };
 
 } // namespace

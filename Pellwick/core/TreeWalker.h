@@ -43,7 +43,16 @@ public:
     // A folder that was not entered: `error` is the errno of opening it, or EXDEV for a
     // mount point.
     virtual void unreachable(const Entry& entry, int error);
+
+    // Whether the walk checks, every few entries, that the folders it is inside still lie where
+    // it found them. A folder moved out of the tree is then abandoned (left with a parentFd of
+    // -1) instead of being followed to its new place; the walked folder itself counts as moved
+    // when its parent changed.
+    [[nodiscard]] virtual bool checksPlacement() const;
 };
+
+// How many entries a placement-checking walk visits between two checks.
+inline constexpr int placementCheckInterval = 64;
 
 // Walks everything below the open folder `folderFd` (which stays the caller's). `baseDepth` is
 // the depth of that folder itself; `device` is the device of the walk's root, so that an

@@ -102,6 +102,21 @@ TEST(AllocatedSize, SharedBetweenThreadsEqualsOneThread) {
     EXPECT_EQ(single, oracleSize(tree / "root"));
     for (int round = 0; round < 5; ++round)
         EXPECT_EQ(ParallelSizeWalk::sumBelow(fd.get(), status.st_dev, 4), single);
+
+    // Several roots on one queue: each gets its own sum, whatever thread walked which part.
+    const std::vector<fs::path> paths{tree / "root/d1", tree / "missing", tree / "root",
+                                      tree / "root/d7/s/f3", tree / "root/d59"};
+    std::vector<std::int64_t> oneByOne;
+    for (const auto& path : paths)
+        oneByOne.push_back(Cleaner::allocatedSize(path));
+    for (int round = 0; round < 5; ++round)
+        EXPECT_EQ(Cleaner::allocatedSizes(paths), oneByOne);
+    CleanupItem twoRoots;
+    twoRoots.sizeRoots = {tree / "root/d1", tree / "root/d2"};
+    CleanupItem file;
+    file.sizeRoots = {tree / "root/d7/s/f3"};
+    EXPECT_EQ(Cleaner::measureAll({twoRoots, file, CleanupItem{}}, FileTime::clock::now()),
+              (std::vector<std::int64_t>{Cleaner::measure(twoRoots), Cleaner::measure(file), 0}));
 }
 
 TEST(AllocatedSize, WalksTenThousandLevelsWithFewDescriptors) {

@@ -126,22 +126,28 @@ TEST(Sweep, ASecondSweepWhileTheFirstListsToolsIsRefused) {
     EXPECT_TRUE(std::holds_alternative<AppModel::Done>(fixture.model.phase()));
 }
 
-TEST(Sweep, RemovesDormantProjectFoldersAndRescansEvenWhileAScanIsMarked) {
+// A monorepo: removing the inner project's folder changes a date inside the outer project, which
+// must not make the outer one look touched in the same sweep.
+TEST(Sweep, RemovesDormantProjectFoldersAtEveryLevelAndRescansEvenWhileAScanIsMarked) {
     SweepFixture fixture;
     fixture.home.file("Developing/shop/package.json");
     fixture.home.file("Developing/shop/node_modules/react/index.js", 40'000);
     fixture.home.file("Developing/shop/src/app.js", 100);
+    fixture.home.file("Developing/shop/packages/web/package.json");
+    fixture.home.file("Developing/shop/packages/web/node_modules/big/index.js", 90'000);
     setModifiedTree(fixture.home / "Developing", daysAgo(90));
     fixture.model.setProjectRoots({fixture.home / "Developing"});
     QCoro::waitFor(fixture.model.scanProjects());
-    const std::string id = "project:" + (fixture.home / "Developing/shop").string();
-    ASSERT_EQ(fixture.model.projectItems().size(), 1u);
-    fixture.model.toggle(id);
+    ASSERT_EQ(fixture.model.projectItems().size(), 2u);
+    for (const auto& item : fixture.model.projectItems())
+        fixture.model.toggle(item.id);
 
     fixture.sweep();
 
-    EXPECT_TRUE(std::holds_alternative<AppModel::Done>(fixture.model.phase()));
+    ASSERT_TRUE(std::holds_alternative<AppModel::Done>(fixture.model.phase()));
+    EXPECT_EQ(std::get<AppModel::Done>(fixture.model.phase()).skippedItems, 0);
     EXPECT_FALSE(fs::exists(fixture.home / "Developing/shop/node_modules"));
+    EXPECT_FALSE(fs::exists(fixture.home / "Developing/shop/packages/web/node_modules"));
     EXPECT_TRUE(fs::exists(fixture.home / "Developing/shop/src/app.js"));
     EXPECT_TRUE(fixture.model.projectItems().empty()); // rescanned: nothing left to offer
     EXPECT_FALSE(fixture.model.isScanningProjects());

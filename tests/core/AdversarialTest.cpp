@@ -1,0 +1,328 @@
+// Attacks on what Pellwick deletes and runs: folders swapped and moved during a sweep, planted
+// repositories, hostile login shells and settings. Each race runs a bounded number of rounds.
+#include "core/CleanerDiscovery.h"
+#include "core/CleanerGuard.h"
+#include "core/CleanerMeasurement.h"
+#include "core/ProcessRunner.h"
+#include "core/ProjectScanner.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void writeFile(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+}
+
+fs::path script(const fs::path& path, const std::string& body) {
+    writeFile(path, "#!/bin/sh\n" + body + "\n");
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+}
+
+std::size_t filesBelow(const fs::path& folder) {
+    std::size_t count = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error))
+        count += it->is_regular_file(error) ? 1 : 0;
+    return count;
+}
+
+void fill(const fs::path& folder, int files) {
+    for (int i = 0; i < files; ++i)
+        writeFile(folder / ("d" + std::to_string(i % 10)) / ("f" + std::to_string(i)), "x");
+}
+
+CleanupItem emptying(const fs::path& root) {
+    CleanupItem item;
+    item.id = "attacked";
+    item.action = CleanupActions::EmptyDirectories{{root}};
+    return item;
+}
+
+// Swaps `a` and `b` atomically, over and over, until stopped: the path never stops existing.
+class Swapper {
+public:
+    Swapper(fs::path a, fs::path b)
+        : thread_([this, a = std::move(a), b = std::move(b)] {
+              while (!stop_)
+                  ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+          }) {}
+    ~Swapper() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_ = false;
+    std::thread thread_;
+};
+
+TEST(Adversarial, ALinkSwappedInAboveARootNeverRedirectsTheSweep) {
+    TempTree tree;
+    const fs::path root = tree / "p/tree";
+    const fs::path canary = tree / "canary";
+    fill(canary / "tree", 100);
+    int redirectedRounds = 0;
+    for (int round = 0; round < 60; ++round) {
+        fs::remove_all(tree / "p");
+        fs::remove(tree / "link");
+        fill(root, 40);
+        fs::create_directory_symlink(canary, tree / "link");
+        const CleanupItem item = emptying(root);
+        const auto measured = Cleaner::measuredRoots(item);
+        int leftAlone = 0;
+        {
+            Swapper swapper(tree / "p", tree / "link");
+            leftAlone = Cleaner::clean(item, {root.string()}, measured);
+        }
+        if (fs::is_symlink(tree / "p"))
+            ::renameat2(AT_FDCWD, (tree / "p").c_str(), AT_FDCWD, (tree / "link").c_str(),
+                        RENAME_EXCHANGE);
+        ASSERT_EQ(filesBelow(canary), 100u) << "round " << round;
+        if (filesBelow(root) > 0) {
+            ++redirectedRounds;
+            EXPECT_GE(leftAlone, 1) << "a root left full was reported as cleaned";
+        }
+    }
+    RecordProperty("RoundsThatMetTheLink", redirectedRounds);
+}
+
+// After the move every folder of the moved subtree gets a canary file: one the sweep never saw
+// and must never delete.
+int plantCanaries(const fs::path& folder) {
+    int planted = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_directory(error) && std::ofstream(it->path() / "canary") << "c")
+            ++planted;
+    }
+    return planted;
+}
+
+int canariesBelow(const fs::path& folder) {
+    int found = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error))
+        found += it->path().filename() == "canary" ? 1 : 0;
+    return found;
+}
+
+TEST(Adversarial, ASubtreeMovedOutDuringTheSweepIsAbandonedAndCounted) {
+    TempTree tree;
+    const fs::path cache = tree / "cache";
+    int movedRounds = 0;
+    for (int round = 0; round < 12; ++round) {
+        fs::remove_all(cache);
+        fs::remove_all(tree / "elsewhere");
+        fs::create_directories(tree / "elsewhere");
+        for (int package = 0; package < 8; ++package)
+            fill(cache / "sub" / ("pkg" + std::to_string(package)), 60);
+        const CleanupItem item = emptying(cache);
+        const auto measured = Cleaner::measuredRoots(item);
+        int planted = -1;
+        std::thread mover([&, delay = std::chrono::microseconds(round * 1000)] {
+            std::this_thread::sleep_for(delay);
+            std::error_code error;
+            fs::rename(cache / "sub", tree / "elsewhere/sub", error);
+            if (!error)
+                planted = plantCanaries(tree / "elsewhere/sub");
+        });
+        const int leftAlone = Cleaner::clean(item, {cache.string()}, measured);
+        mover.join();
+        if (planted < 0)
+            continue; // the sweep was faster
+        ++movedRounds;
+        EXPECT_EQ(canariesBelow(tree / "elsewhere/sub"), planted) << "round " << round;
+        const std::size_t kept = filesBelow(tree / "elsewhere/sub") - std::size_t(planted);
+        if (kept > 0 && kept < 8 * 60) {
+            EXPECT_GE(leftAlone, 1) << "round " << round << ": abandoned but not counted";
+        }
+    }
+    EXPECT_GT(movedRounds, 0);
+}
+
+struct GitHook {
+    std::string name;
+    std::string configuration; // lines for .git/config, MARKER replaced by the marker script
+};
+
+TEST(Adversarial, ARepositoryCannotMakeTheScanRunItsPrograms) {
+    const GitHook hooks[] = {
+        {"fsmonitor", "[core]\n\tfsmonitor = MARKER\n"},
+        {"fsmonitor hook version 2", "[core]\n\tfsmonitor = MARKER\n\tfsmonitorHookVersion = 2\n"},
+        {"index-change hook", "[core]\n\thooksPath = HOOKS\n"},
+        {"pager", "[core]\n\tpager = MARKER\n[pager]\n\tcheck-ignore = MARKER\n"},
+    };
+    for (const auto& hook : hooks) {
+        TempTree tree;
+        const fs::path marker = tree / "ran";
+        const fs::path program = script(tree / "program", "touch '" + marker.string() + "'");
+        script(tree / "hooks/post-index-change", "touch '" + marker.string() + "'");
+        const fs::path repo = tree / "repo";
+        ASSERT_EQ(std::system(("git init -q '" + repo.string() + "'").c_str()), 0);
+        std::string config = hook.configuration;
+        for (const auto& [from, to] :
+             {std::pair<std::string, fs::path>{"MARKER", program}, {"HOOKS", tree / "hooks"}})
+            for (auto at = config.find(from); at != std::string::npos; at = config.find(from))
+                config.replace(at, from.size(), to.string());
+        std::ofstream(repo / ".git/config", std::ios::app) << config;
+        writeFile(repo / ".gitignore", "node_modules\n");
+        writeFile(repo / "web/package.json", "{}");
+        writeFile(repo / "web/node_modules/index.js", "x");
+        setModifiedTree(tree.root(), daysAgo(61));
+
+        const auto found = ProjectScanner::scan({tree.root()}, FileTime::clock::now(), 60);
+        CleanupItem item;
+        item.id = "project";
+        item.action = CleanupActions::RemoveDirectories{{repo / "web/node_modules"}};
+        const int leftAlone = Cleaner::clean(item, {(repo / "web/node_modules").string()},
+                                             Cleaner::measuredRoots(item));
+
+        EXPECT_EQ(found.size(), 1u) << hook.name;
+        EXPECT_EQ(leftAlone, 0) << hook.name;
+        EXPECT_FALSE(fs::exists(repo / "web/node_modules")) << hook.name;
+        EXPECT_FALSE(fs::exists(marker)) << hook.name << " ran a program of the repository";
+    }
+}
+
+TEST(Adversarial, HangingChildrenEndWithinTheirLimits) {
+    TempTree tree;
+    const fs::path sleeper = script(tree / "sleeper", "printf node; exec sleep 60");
+    writeFile(tree / "repo/.git/HEAD", "ref: refs/heads/main\n");
+    writeFile(tree / "repo/web/package.json", "{}");
+    writeFile(tree / "repo/web/node_modules/index.js", "x");
+    setModifiedTree(tree.root(), daysAgo(61));
+
+    const auto started = Clock::now();
+    const auto found =
+        ProjectScanner::scan({tree.root()}, FileTime::clock::now(), 60, sleeper, 300ms);
+    const auto names = runningProcessNames(sleeper, 300ms);
+    EXPECT_TRUE(found.empty()) << "an unanswered ignore check counts as not ignored";
+    EXPECT_EQ(names, ProcessNames{}) << "a partial line is not read";
+    EXPECT_LT(Clock::now() - started, 5s);
+}
+
+// The login shell is a stand-in named like a shell of the sh family, so it is run directly.
+class HostileShell : public ::testing::Test {
+protected:
+    void SetUp() override { ::unsetenv("XDG_CONFIG_HOME"); }
+
+    TempTree tree;
+    fs::path home = tree.folder("home");
+
+    CustomLocations discover(const std::string& output) {
+        writeFile(tree / "output", output);
+        Cleaner::DiscoveryOptions options;
+        options.shell.shell = script(tree / "bin/bash", "cat '" + (tree / "output").string() + "'");
+        options.volumePrefixes = {};
+        options.claudeScratch = tree / "scratch";
+        return Cleaner::discoverToolCaches(home, 5s, options);
+    }
+};
+
+TEST_F(HostileShell, ANulByteNeverShortensAPath) {
+    tree.folder("home/.ssh");
+    tree.folder("home/.cache/pip");
+    const std::string home = this->home.string();
+    EXPECT_EQ(discover(std::string("__PELLWICK_BEGIN__\nXDG=") + home + "/.ssh" + '\0' +
+                       "/.cache\nNPM=" + home + "/" + '\0' + "\n"),
+              CustomLocations{});
+}
+
+TEST_F(HostileShell, EndlessOutputIsCutAtItsLimit) {
+    const fs::path shell =
+        script(tree / "bin/sh", "while :; do echo aaaaaaaaaaaaaaaaaaaaaaaa; done");
+    Cleaner::LoginShellOptions options;
+    options.shell = shell;
+    const auto started = Clock::now();
+    const std::string output = Cleaner::runLoginShell("", 20s, options);
+    EXPECT_LE(output.size(), Cleaner::loginShellOutputLimit);
+    EXPECT_LT(Clock::now() - started, 10s);
+}
+
+TEST_F(HostileShell, RunsInTheHomeFolder) {
+    Cleaner::LoginShellOptions options;
+    options.shell = "/bin/sh";
+    options.workingDirectory = home;
+    EXPECT_EQ(Cleaner::runLoginShell("pwd", 5s, options), home.string() + "\n");
+}
+
+TEST_F(HostileShell, NoProtectedFolderBecomesACache) {
+    writeFile(home / ".config/user-dirs.dirs",
+              "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\nXDG_MUSIC_DIR=\"" + home.string() +
+                  "/Musik\"\nXDG_DESKTOP_DIR=\"$HOME/\"\n");
+    const std::string protectedFolders[] = {
+        ".ssh",      ".gnupg", ".aws",      ".kube", ".docker",   "Documents",      "Videos",
+        "Templates", "Public", "Dokumente", "Musik", ".config/x", ".password-store"};
+    for (const auto& folder : protectedFolders) {
+        tree.folder("home/" + folder + "/pip");
+        const auto found =
+            discover("__PELLWICK_BEGIN__\nPIP=" + (home / folder / "pip").string() + "\n");
+        EXPECT_EQ(found, CustomLocations{}) << folder;
+    }
+    tree.folder("home/tools/pip");
+    EXPECT_EQ(discover("__PELLWICK_BEGIN__\nPIP=" + (home / "tools/pip").string() + "\n").size(),
+              1u)
+        << "a folder set to the home folder itself protects nothing";
+}
+
+TEST(Adversarial, OnlyAbsoluteExistingFoldersAreProjectRoots) {
+    TempTree tree;
+    writeFile(tree / "code/web/package.json", "{}");
+    writeFile(tree / "code/web/node_modules/index.js", "x");
+    setModifiedTree(tree.root(), daysAgo(61));
+    fs::create_directory_symlink(tree / "code", tree / "linked");
+    const auto now = FileTime::clock::now();
+    const std::string withNul = (tree / "code").string() + std::string(1, '\0') + "x";
+    for (const fs::path& root : {fs::path(""), fs::path("."), fs::path("../.."), fs::path("~/code"),
+                                 fs::path("code"), tree / "missing", fs::path(withNul)})
+        EXPECT_TRUE(ProjectScanner::scan({root}, now, 60).empty()) << root;
+    const auto throughLink = ProjectScanner::scan({tree / "linked"}, now, 60);
+    ASSERT_EQ(throughLink.size(), 1u) << "a root's own link is followed";
+    EXPECT_EQ(throughLink[0].artifactNames(), std::vector<std::string>{"node_modules"});
+}
+
+TEST(Adversarial, AMountPointIsNeitherOfferedNorMeasured) {
+    TempTree tree;
+    writeFile(tree / "code/web/package.json", "{}");
+    fs::create_directories(tree / "code/web/node_modules");
+    fs::create_directories(tree / "scratch/mounted");
+    if (::mount("none", (tree / "code/web/node_modules").c_str(), "tmpfs", 0, nullptr) != 0 ||
+        ::mount("none", (tree / "scratch/mounted").c_str(), "tmpfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "mounting is not permitted here";
+    writeFile(tree / "code/web/node_modules/index.js", std::string(100000, 'x'));
+    writeFile(tree / "scratch/mounted/big", std::string(100000, 'x'));
+    setModifiedTree(tree.root(), daysAgo(61));
+
+    const auto found = ProjectScanner::scan({tree / "code"}, FileTime::clock::now(), 60);
+    CleanupItem scratch;
+    scratch.action = CleanupActions::EmptyOlderThan{{tree / "scratch"}, 7};
+    const auto scratchSize = Cleaner::measure(scratch);
+    ::umount2((tree / "code/web/node_modules").c_str(), MNT_DETACH);
+    ::umount2((tree / "scratch/mounted").c_str(), MNT_DETACH);
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(scratchSize, 0);
+}
+
+} // namespace
