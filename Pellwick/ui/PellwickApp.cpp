@@ -2,27 +2,23 @@
 
 #include "Updater.h"
 #include "platform/AddressOpener.h"
+#include "ui/DBusMenu.h"
 #include "ui/Icons.h"
 #include "ui/MenuBarLabel.h"
 #include "ui/OnboardingView.h"
 #include "ui/PellwickView.h"
 #include "ui/StatusNotifierItem.h"
 #include "ui/SystemStyle.h"
+#include "ui/TrayFigure.h"
 
 #include <QApplication>
 #include <QCursor>
-#include <QPainter>
+#include <QScreen>
 #include <QSystemTrayIcon>
 
 namespace {
 
 const QString onboardingKey = QStringLiteral("onboardingCompleted");
-
-// KDE Plasma shows only the icon of an item, never its label.
-bool hostIgnoresLabels() {
-    return qEnvironmentVariable("XDG_CURRENT_DESKTOP")
-        .contains(QStringLiteral("KDE"), Qt::CaseInsensitive);
-}
 
 QColor trayColor(bool isLow) {
     const QPalette palette = QApplication::palette();
@@ -38,12 +34,17 @@ PellwickApp::PellwickApp(AppModel::Environment environment, std::shared_ptr<Addr
       updater_(std::make_unique<Updater>()),
       panel_(std::make_unique<PellwickView>(*model_, *updater_, std::move(opener))),
       item_(std::make_unique<StatusNotifierItem>(std::move(bus))) {
-    item_->setFigureInIcon(hostIgnoresLabels());
     connect(item_.get(), &StatusNotifierItem::activated, this, &PellwickApp::togglePanel);
     connect(item_.get(), &StatusNotifierItem::contextMenuRequested, this,
             &PellwickApp::togglePanel);
+    connect(&item_->contextMenu(), &DBusMenu::openRequested, this, &PellwickApp::openPanel);
+    connect(&item_->contextMenu(), &DBusMenu::quitRequested, qApp, &QCoreApplication::quit,
+            Qt::QueuedConnection);
     connect(item_.get(), &StatusNotifierItem::registeredWithWatcher, this,
             &PellwickApp::dropFallbackTray);
+    // A restarting watcher comes back within the grace period; one that dropped the item or
+    // went for good leaves the fallback in charge.
+    connect(item_.get(), &StatusNotifierItem::unregistered, this, &PellwickApp::showInTray);
     connect(model_.get(), &AppModel::freeBytesChanged, this, &PellwickApp::updateTray);
     connect(model_.get(), &AppModel::thresholdGBChanged, this, &PellwickApp::updateTray);
     connect(panel_.get(), &PellwickView::quitRequested, qApp, &QCoreApplication::quit,
@@ -55,6 +56,8 @@ PellwickApp::PellwickApp(AppModel::Environment environment, std::shared_ptr<Addr
         if (!item_->isRegistered())
             useFallbackTray();
     });
+    trayPoll_.setInterval(trayPollInterval);
+    connect(&trayPoll_, &QTimer::timeout, this, &PellwickApp::useFallbackTray);
     updateTray();
 }
 
@@ -77,8 +80,12 @@ void PellwickApp::start() {
 }
 
 void PellwickApp::openWelcomeWindow() {
-    if (!welcome_)
+    if (!welcome_) {
         welcome_ = std::make_unique<OnboardingView>(*model_, settings_);
+        welcome_->adjustSize();
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            welcome_->move(screen->availableGeometry().center() - welcome_->rect().center());
+    }
     welcome_->show();
     welcome_->raise();
     welcome_->activateWindow();
@@ -93,23 +100,37 @@ void PellwickApp::updateTray() {
     item_->setTitle(title);
     item_->setIcon(symbol, figure, trayColor(isLow));
     if (trayIcon_) {
-        trayIcon_->setIcon(figureIcon(figure, symbol, trayColor(isLow)));
+        trayIcon_->setIcon(TrayFigure::icon(figure, symbol, trayColor(isLow)));
         trayIcon_->setToolTip(title);
     }
 }
 
+// Runs again every poll interval while no watcher has the item: an XEmbed tray that starts
+// later takes over from the window, and one that restarts gets its icon back.
 void PellwickApp::useFallbackTray() {
-    if (trayIcon_ || item_->isRegistered())
+    if (item_->isRegistered())
         return;
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        panelIsWindow_ = true;
-        panel_->showAsWindow();
+    trayPoll_.start();
+    const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+    if (trayIcon_) {
+        if (!trayAvailable) {
+            trayIcon_.reset();
+            watcherGrace_.start();
+        }
         return;
     }
+    if (!trayAvailable) {
+        if (!watcherGrace_.isActive())
+            showPanelAsWindow();
+        return;
+    }
+    leaveWindowMode();
     trayIcon_ = std::make_unique<QSystemTrayIcon>();
     connect(trayIcon_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                // Two clicks in quick succession arrive as Trigger and DoubleClick; each one
+                // toggles, as on every other host.
+                if (reason != QSystemTrayIcon::MiddleClick)
                     togglePanel(trayAnchor());
             });
     updateTray();
@@ -118,15 +139,37 @@ void PellwickApp::useFallbackTray() {
 
 // Our own item and the toolkit's icon are never in the tray together.
 void PellwickApp::dropFallbackTray() {
+    watcherGrace_.stop();
+    trayPoll_.stop();
     trayIcon_.reset();
+    leaveWindowMode();
 }
 
+void PellwickApp::showPanelAsWindow() {
+    if (panelIsWindow_)
+        return;
+    panelIsWindow_ = true;
+    panel_->showAsWindow();
+}
+
+// Once the item is in a tray, the panel drops down from it again instead of being a window.
+void PellwickApp::leaveWindowMode() {
+    if (!panelIsWindow_)
+        return;
+    panelIsWindow_ = false;
+    panel_->hide();
+}
+
+// The item's own place when known: the toolkit's icon has a geometry, and a host's last click
+// on our item landed on it; the pointer otherwise (a menu entry or a second launch).
 QPoint PellwickApp::trayAnchor() const {
     if (trayIcon_) {
         const QRect area = trayIcon_->geometry();
         if (area.isValid())
             return {area.center().x(), area.bottom()};
     }
+    if (!lastClick_.isNull())
+        return lastClick_;
     return QCursor::pos();
 }
 
@@ -139,10 +182,11 @@ void PellwickApp::togglePanel(QPoint anchor) {
         panel_->hide();
         return;
     }
-    if (panel_->wasJustClosedByFocusLoss())
+    if (panel_->takeClickThatClosedIt())
         return;
     // Some hosts send no position with the click.
-    panel_->showAnchored(anchor.isNull() ? QCursor::pos() : anchor);
+    lastClick_ = anchor.isNull() ? QCursor::pos() : anchor;
+    panel_->showAnchored(lastClick_);
 }
 
 void PellwickApp::openPanel() {
@@ -154,29 +198,4 @@ void PellwickApp::openPanel() {
         panel_->showAnchored(trayAnchor());
     panel_->raise();
     panel_->activateWindow();
-}
-
-QIcon PellwickApp::figureIcon(const QString& figure, const QString& symbol, const QColor& color) {
-    if (figure.isEmpty())
-        return Icons::icon(symbol, color);
-    QIcon icon;
-    for (const int side : {16, 22, 24, 32, 48, 64}) {
-        QPixmap pixmap(side, side);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        QFont font = QApplication::font();
-        font.setBold(true);
-        font.setPixelSize(side);
-        // Shrink until the figure fits the square, so three digits stay legible.
-        while (font.pixelSize() > 6 && QFontMetrics(font).horizontalAdvance(figure) > side)
-            font.setPixelSize(font.pixelSize() - 1);
-        painter.setFont(font);
-        painter.setPen(color);
-        painter.drawText(pixmap.rect(), Qt::AlignCenter, figure);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
 }

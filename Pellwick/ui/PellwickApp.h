@@ -3,7 +3,6 @@
 #include "AppModel.h"
 
 #include <QDBusConnection>
-#include <QIcon>
 #include <QObject>
 #include <QPoint>
 #include <QTimer>
@@ -32,6 +31,8 @@ public:
 
     // How long the tray item waits for a StatusNotifierWatcher before another tray is used.
     static constexpr std::chrono::milliseconds watcherGracePeriod{3000};
+    // How often, without a watcher, the XEmbed tray is looked for (it may start or restart).
+    static constexpr std::chrono::milliseconds trayPollInterval{2000};
 
     // Puts the item in the tray, or the fallback once no watcher came in time.
     void showInTray();
@@ -50,14 +51,12 @@ public:
     // The welcome window, once the start-up task opened it.
     [[nodiscard]] const OnboardingView* welcomeWindow() const { return welcome_.get(); }
 
-    // The tray icon's image with the figure drawn in (the symbol alone before a reading).
-    [[nodiscard]] static QIcon figureIcon(const QString& figure, const QString& symbol,
-                                          const QColor& color);
-
 private:
     void updateTray();
     void useFallbackTray();
     void dropFallbackTray();
+    void showPanelAsWindow();
+    void leaveWindowMode();
     void openWelcomeWindow();
     [[nodiscard]] QPoint trayAnchor() const;
 
@@ -69,5 +68,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> trayIcon_;
     std::unique_ptr<OnboardingView> welcome_;
     QTimer watcherGrace_;
+    QTimer trayPoll_;
     bool panelIsWindow_ = false;
+    QPoint lastClick_;
 };

@@ -7,6 +7,7 @@
 #include "ui/CleanupList.h"
 #include "ui/Icons.h"
 #include "ui/LinkButton.h"
+#include "ui/OutsideClickWatcher.h"
 #include "ui/PanelHeader.h"
 #include "ui/ProjectsBlock.h"
 #include "ui/SymbolLabel.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDialog>
 #include <QFrame>
 #include <QKeyEvent>
@@ -33,9 +35,13 @@ constexpr int blockSpacing = 16;
 constexpr int edgePadding = 16;
 // Space between the tray item's click and the panel's edge.
 constexpr int anchorGap = 4;
-// A click on the tray item first takes the focus away (closing the panel) and then arrives
-// as an activation; within this time that activation is the same click.
-constexpr qint64 sameClickMilliseconds = 400;
+// A click on the tray item may first take the focus away (closing the panel) and then arrive
+// as an activation, which a busy host can deliver well over a second later.
+constexpr qint64 sameClickMilliseconds = 1500;
+// How far from the point the panel was opened for a press still lands on the tray item.
+constexpr int itemReach = 32;
+constexpr Qt::WindowFlags popupFlags =
+    Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
 
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -51,8 +57,7 @@ QFrame* divider(QWidget* parent) {
 
 PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<AddressOpener> opener,
                            QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), model_(model),
-      updater_(updater), opener_(std::move(opener)) {
+    : QWidget(parent, popupFlags), model_(model), updater_(updater), opener_(std::move(opener)) {
     setObjectName(QStringLiteral("pellwickPanel"));
     setWindowTitle(QStringLiteral("Pellwick"));
     setWindowIcon(Icons::applicationIcon());
@@ -99,6 +104,8 @@ PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<Ad
     connect(&model_, &AppModel::launchAtLoginChanged, this, &PellwickView::syncLaunchAtLogin);
     connect(qApp, &QApplication::applicationStateChanged, this,
             &PellwickView::closeIfAnotherApplicationIsActive);
+    connect(new OutsideClickWatcher(this), &OutsideClickWatcher::buttonPressed, this,
+            &PellwickView::closeIfPressedOutside);
     // Any of our windows becoming the active one re-reads what the open panel shows. A hidden
     // panel has nothing to show: at first start the welcome window's focus must not scan
     // before the start-up work does.
@@ -169,6 +176,11 @@ QRect PellwickView::panelGeometry(QSize size, QPoint anchor, QRect available) {
 }
 
 void PellwickView::showAnchored(QPoint anchor) {
+    // A tray that appeared after the panel was shown as a window gets the pop-up back.
+    if (windowFlags() != (windowFlags() | popupFlags)) {
+        setWindowFlags(popupFlags);
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
     anchored_ = true;
     anchor_ = anchor;
     adjustSize();
@@ -179,9 +191,19 @@ void PellwickView::showAnchored(QPoint anchor) {
 }
 
 void PellwickView::showAsWindow() {
-    anchored_ = false;
-    setWindowFlags(Qt::Window);
-    setAttribute(Qt::WA_TranslucentBackground, false);
+    if (anchored_ || !isVisible()) {
+        anchored_ = false;
+        setWindowFlags(Qt::Window);
+        setAttribute(Qt::WA_TranslucentBackground, false);
+        adjustSize();
+        // Where a tray would be, so that without a window manager it does not sit on the
+        // welcome window, which opens in the middle.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect available = screen->availableGeometry();
+            move(std::max(available.left(), available.right() + 1 - width() - edgePadding),
+                 available.top() + edgePadding);
+        }
+    }
     show();
     raise();
     activateWindow();
@@ -198,8 +220,15 @@ void PellwickView::keepInsideScreen() {
     setGeometry(panelGeometry(size(), anchor_, screen->availableGeometry()));
 }
 
-bool PellwickView::wasJustClosedByFocusLoss() const {
-    return sinceFocusLoss_.isValid() && sinceFocusLoss_.elapsed() < sameClickMilliseconds;
+bool PellwickView::takeClickThatClosedIt() {
+    const bool closedByItem =
+        closedByItemClick_.isValid() && closedByItemClick_.elapsed() < sameClickMilliseconds;
+    closedByItemClick_.invalidate();
+    return closedByItem;
+}
+
+bool PellwickView::isPointerOnItem() const {
+    return (QCursor::pos() - anchor_).manhattanLength() < itemReach;
 }
 
 bool PellwickView::hasOpenDialog() const {
@@ -215,7 +244,17 @@ void PellwickView::closeIfAnotherApplicationIsActive(Qt::ApplicationState state)
     if (state == Qt::ApplicationActive || !anchored_ || !isVisible() || hasOpenDialog())
         return;
     hide();
-    sinceFocusLoss_.start();
+    if (isPointerOnItem())
+        closedByItemClick_.start();
+}
+
+// A press on the tray item itself is left to the item's activation, which closes the panel
+// however late the host delivers it.
+void PellwickView::closeIfPressedOutside() {
+    if (!anchored_ || !isVisible() || hasOpenDialog() || frameGeometry().contains(QCursor::pos()) ||
+        isPointerOnItem())
+        return;
+    hide();
 }
 
 void PellwickView::checkForUpdates() {

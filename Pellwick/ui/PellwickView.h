@@ -40,9 +40,9 @@ public:
     void showAnchored(QPoint anchor);
     // As an ordinary window, for desktops without any tray.
     void showAsWindow();
-    // Hidden within the last moment because another window took the focus: the click on the
-    // tray item that took it meant "close", not "open again".
-    [[nodiscard]] bool wasJustClosedByFocusLoss() const;
+    // Hidden a moment ago by a click on the tray item that took the focus away: its
+    // activation, arriving now, meant "close", not "open again". Answers once.
+    [[nodiscard]] bool takeClickThatClosedIt();
     // One of our own dialogs (the folder chooser, the update window) is open above the panel.
     [[nodiscard]] bool hasOpenDialog() const;
 
@@ -63,6 +63,8 @@ private:
     [[nodiscard]] QWidget* footer(QWidget* parent);
     void syncLaunchAtLogin();
     void closeIfAnotherApplicationIsActive(Qt::ApplicationState state);
+    void closeIfPressedOutside();
+    [[nodiscard]] bool isPointerOnItem() const;
     void keepInsideScreen();
 
     AppModel& model_;
@@ -78,5 +80,5 @@ private:
     std::unique_ptr<UpdateWindow> updateWindow_;
     bool anchored_ = false;
     QPoint anchor_;
-    QElapsedTimer sinceFocusLoss_;
+    QElapsedTimer closedByItemClick_;
 };

@@ -1,14 +1,20 @@
 #include "ui/StatusNotifierItem.h"
 
+#include "ui/DBusMenu.h"
 #include "ui/Icons.h"
+#include "ui/TrayFigure.h"
 
 #include <QApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QDBusServiceWatcher>
-#include <QPainter>
+#include <QDBusVariant>
+#include <QFile>
 #include <QPalette>
+#include <QTimer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -21,6 +27,11 @@ namespace {
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString itemPath = QStringLiteral("/StatusNotifierItem");
+const QString menuPath = QStringLiteral("/MenuBar");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString gnomeShell = QStringLiteral("gnome-shell");
+constexpr int maxRetries = 5;
+constexpr std::chrono::milliseconds retryDelay{1000};
 
 // Hosts pick the image nearest the panel's size; these cover the usual panel heights.
 constexpr int pixmapSizes[] = {16, 22, 24, 32, 48};
@@ -32,6 +43,7 @@ void registerDBusTypes() {
         qDBusRegisterMetaType<StatusNotifierPixmap>();
         qDBusRegisterMetaType<StatusNotifierPixmaps>();
         qDBusRegisterMetaType<StatusNotifierToolTip>();
+        DBusMenu::registerDBusTypes();
         return true;
     }();
     Q_UNUSED(registered);
@@ -57,23 +69,12 @@ StatusNotifierPixmap toNetworkOrder(const QImage& image) {
     return pixmap;
 }
 
-// The figure as large as the square allows, bold, centred.
-QImage figureImage(const QString& figure, const QColor& color, int side) {
-    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    QFont font = QApplication::font();
-    font.setBold(true);
-    font.setPixelSize(side);
-    const QFontMetricsF metrics(font);
-    const double scale =
-        std::min(side / metrics.horizontalAdvance(figure), side * 0.75 / metrics.capHeight());
-    font.setPixelSize(std::max(1, static_cast<int>(side * scale)));
-    painter.setFont(font);
-    painter.setPen(color);
-    painter.drawText(image.rect(), Qt::AlignCenter, figure);
-    return image;
+// The short name the kernel keeps for a process; empty when it cannot be read.
+QString processName(uint pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (pid == 0 || !comm.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(comm.read(64)).trimmed();
 }
 
 } // namespace
@@ -108,7 +109,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierToo
 
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
     : QObject(parent), bus_(std::move(bus)), serviceName_(uniqueServiceName()),
-      iconColor_(QApplication::palette().color(QPalette::WindowText)) {
+      menu_(new DBusMenu(this)), iconColor_(QApplication::palette().color(QPalette::WindowText)) {
     registerDBusTypes();
     renderPixmaps();
     exportOnBus();
@@ -117,10 +118,17 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
                                               QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcherWatcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
-                isRegistered_ = false;
+                loseRegistration();
+                registrationRetries_ = 0;
                 if (!newOwner.isEmpty())
                     registerWithWatcher();
             });
+    bus_.connect(watcherService, watcherPath, watcherService,
+                 QStringLiteral("StatusNotifierItemUnregistered"), this,
+                 SLOT(onItemUnregistered(QString)));
+    bus_.connect(watcherService, watcherPath, watcherService,
+                 QStringLiteral("StatusNotifierItemRegistered"), this,
+                 SLOT(onItemRegistered(QString)));
     registerWithWatcher();
 }
 
@@ -128,6 +136,7 @@ StatusNotifierItem::~StatusNotifierItem() {
     if (!isExported_)
         return;
     bus_.unregisterObject(itemPath);
+    bus_.unregisterObject(menuPath);
     bus_.unregisterService(serviceName_);
 }
 
@@ -138,7 +147,10 @@ void StatusNotifierItem::exportOnBus() {
                                                     QDBusConnection::ExportScriptableSlots |
                                                         QDBusConnection::ExportScriptableSignals |
                                                         QDBusConnection::ExportAllProperties);
-    isExported_ = objectExported && bus_.registerService(serviceName_);
+    const bool menuExported = bus_.registerObject(menuPath, menu_,
+                                                  QDBusConnection::ExportScriptableSlots |
+                                                      QDBusConnection::ExportAllProperties);
+    isExported_ = objectExported && menuExported && bus_.registerService(serviceName_);
 }
 
 // Without a watcher the call fails and nothing changes; the service watcher tries again when
@@ -146,17 +158,94 @@ void StatusNotifierItem::exportOnBus() {
 void StatusNotifierItem::registerWithWatcher() {
     if (!isExported_)
         return;
+    // Known before the host reads the properties, so it sees the icon meant for it.
+    const QDBusReply<uint> pid = bus_.interface()->servicePid(watcherService);
+    hostProcess_ = pid.isValid() ? processName(pid.value()) : QString();
+    setFigureInIcon(!hostShowsLabel());
     QDBusMessage call = QDBusMessage::createMethodCall(
         watcherService, watcherPath, watcherService, QStringLiteral("RegisterStatusNotifierItem"));
     call << serviceName_;
     auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    const bool watcherIsThere = pid.isValid();
+    connect(reply, &QDBusPendingCallWatcher::finished, this,
+            [this, watcherIsThere](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                if (!call->isError()) {
+                    markRegistered();
+                    return;
+                }
+                // A watcher still starting up may refuse the first attempts.
+                if (watcherIsThere && !isRegistered_ && registrationRetries_++ < maxRetries)
+                    QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
+            });
+}
+
+void StatusNotifierItem::markRegistered() {
+    if (isRegistered_)
+        return;
+    isRegistered_ = true;
+    emit registeredWithWatcher();
+}
+
+// Hosts that find items on the bus by themselves (GNOME's does at start-up) announce them
+// without answering a registration of ours.
+void StatusNotifierItem::onItemRegistered(const QString& service) {
+    if (!isRegistered_ && isListed({service}))
+        markRegistered();
+}
+
+// A host may accept the registration and drop the item a moment later (GNOME's extension does
+// when a property it needs is missing); the watcher then announces an unregistration.
+void StatusNotifierItem::onItemUnregistered(const QString&) {
+    if (isRegistered_)
+        checkStillListed();
+}
+
+void StatusNotifierItem::checkStillListed() {
+    QDBusMessage get = QDBusMessage::createMethodCall(watcherService, watcherPath,
+                                                      propertiesInterface, QStringLiteral("Get"));
+    get << watcherService << QStringLiteral("RegisteredStatusNotifierItems");
+    auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        if (call->isError())
+        const QDBusReply<QDBusVariant> items = *call;
+        if (items.isValid() && isListed(items.value().variant().toStringList()))
             return;
-        isRegistered_ = true;
-        emit registeredWithWatcher();
+        loseRegistration();
+        // GNOME's host, seeing an item twice at its start, can drop the one it shows; a few
+        // more registrations with the same watcher bring it back.
+        if (registrationRetries_++ < maxRetries)
+            QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
     });
+}
+
+// Watchers list an item by its service name or its unique connection name, alone or followed
+// by the object path ("NAME/PATH" in KDE's, "NAME@/PATH" in GNOME's).
+bool StatusNotifierItem::isListed(const QStringList& registeredItems) const {
+    const QString uniqueName = bus_.baseService();
+    return std::any_of(registeredItems.begin(), registeredItems.end(),
+                       [this, &uniqueName](const QString& entry) {
+                           const auto end = std::find_if(entry.begin(), entry.end(), [](QChar c) {
+                               return c == QLatin1Char('/') || c == QLatin1Char('@');
+                           });
+                           const QString service = entry.left(end - entry.begin());
+                           return service == serviceName_ || service == uniqueName;
+                       });
+}
+
+void StatusNotifierItem::loseRegistration() {
+    if (!isRegistered_)
+        return;
+    isRegistered_ = false;
+    emit unregistered();
+}
+
+bool StatusNotifierItem::hostShowsLabel() const {
+    return hostProcess_ == gnomeShell;
+}
+
+QDBusObjectPath StatusNotifierItem::menu() const {
+    return QDBusObjectPath(hostShowsLabel() ? QStringLiteral("/NO_DBUSMENU") : menuPath);
 }
 
 void StatusNotifierItem::setTitle(const QString& title) {
@@ -223,15 +312,22 @@ void StatusNotifierItem::renderPixmaps() {
     pixmaps_.clear();
     const bool drawFigure = figureInIcon_ && !figure_.isEmpty();
     for (const int side : pixmapSizes) {
-        const QImage image = drawFigure ? figureImage(figure_, iconColor_, side)
+        const QImage image = drawFigure ? TrayFigure::image(figure_, iconColor_, side)
                                         : Icons::image(symbol_, iconColor_, QSize(side, side));
         if (!image.isNull())
             pixmaps_.append(toNetworkOrder(image));
     }
 }
 
+// GNOME Shell's AppIndicator extension (version 46) counts a press and its release as a
+// double click and activates on it, but only until an Activate call succeeds; after that a
+// single click does nothing. Answering with an error keeps one click one activation there.
 void StatusNotifierItem::Activate(int x, int y) {
     emit activated(QPoint(x, y));
+    if (calledFromDBus() && hostShowsLabel())
+        sendErrorReply(QStringLiteral("com.quenlix.pellwick.Error.ActivationHandled"),
+                       QStringLiteral("Activated; replied as an error so that the next single "
+                                      "click activates again"));
 }
 
 // Pellwick has one action, the panel; a middle click and the wheel have nothing to do.

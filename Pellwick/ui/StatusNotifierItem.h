@@ -3,11 +3,14 @@
 #include <QColor>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusObjectPath>
 #include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QString>
 
+class DBusMenu;
 class QDBusServiceWatcher;
 
 // One image of the item's icon as the protocol carries it: (iiay), ARGB32 in network byte
@@ -37,10 +40,10 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierToo
 
 // Pellwick's tray item: an org.kde.StatusNotifierItem on the session bus. It shows the title
 // text as the label (GNOME's AppIndicator host reads XAyatanaLabel) and as the tooltip, and can
-// draw the whole-gigabyte figure into the icon for hosts that ignore labels (KDE Plasma). It
-// registers with the StatusNotifierWatcher whenever one appears, because at login the tray
-// often starts after us and may restart later.
-class StatusNotifierItem : public QObject {
+// draw the whole-gigabyte figure into the icon for hosts that ignore labels (KDE Plasma, Xfce).
+// It registers with the StatusNotifierWatcher whenever one appears, because at login the tray
+// often starts after us and may restart later, and it notices when the watcher drops it.
+class StatusNotifierItem : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
     Q_PROPERTY(QString Category READ category)
@@ -49,11 +52,15 @@ class StatusNotifierItem : public QObject {
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
     Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(StatusNotifierPixmaps IconPixmap READ iconPixmap)
     Q_PROPERTY(StatusNotifierToolTip ToolTip READ toolTip)
     Q_PROPERTY(QString XAyatanaLabel READ title)
     Q_PROPERTY(QString XAyatanaLabelGuide READ title)
+    // GNOME's host reads these for screen readers whenever the icon changes.
+    Q_PROPERTY(QString IconAccessibleDesc READ title)
+    Q_PROPERTY(QString AccessibleDesc READ title)
 
 public:
     explicit StatusNotifierItem(QDBusConnection bus = QDBusConnection::sessionBus(),
@@ -72,8 +79,13 @@ public:
     [[nodiscard]] const QString& serviceName() const { return serviceName_; }
     // The item's object and service are on the bus.
     [[nodiscard]] bool isExported() const { return isExported_; }
-    // A watcher accepted the item and has not gone away since.
+    // A watcher accepted the item, lists it, and has not gone away since.
     [[nodiscard]] bool isRegistered() const { return isRegistered_; }
+    // The name of the process that owns the watcher ("gnome-shell", "kded5", "xfce4-panel"),
+    // read when the item registers; empty before.
+    [[nodiscard]] const QString& hostProcess() const { return hostProcess_; }
+    // Only GNOME Shell's AppIndicator extension draws the label beside the icon.
+    [[nodiscard]] bool hostShowsLabel() const;
 
     [[nodiscard]] QString category() const;
     [[nodiscard]] QString id() const;
@@ -81,6 +93,11 @@ public:
     [[nodiscard]] QString status() const;
     [[nodiscard]] int windowId() const { return 0; }
     [[nodiscard]] bool itemIsMenu() const { return false; }
+    // The context menu's path; on GNOME's host the documented "no menu" value, because a host
+    // that has a menu opens it on a left click there instead of activating the item.
+    [[nodiscard]] QDBusObjectPath menu() const;
+    // "Open Pellwick" and "Quit" for hosts that show a menu on a right click.
+    [[nodiscard]] DBusMenu& contextMenu() { return *menu_; }
     [[nodiscard]] QString iconName() const;
     [[nodiscard]] StatusNotifierPixmaps iconPixmap() const { return pixmaps_; }
     [[nodiscard]] StatusNotifierToolTip toolTip() const;
@@ -88,6 +105,10 @@ public:
     // The host's theme name for a symbol; symbolic names let hosts recolour the icon for the
     // panel.
     [[nodiscard]] static QString themeIconName(const QString& symbol);
+
+private slots:
+    void onItemUnregistered(const QString& service);
+    void onItemRegistered(const QString& service);
 
 public slots:
     Q_SCRIPTABLE void Activate(int x, int y);
@@ -102,21 +123,30 @@ signals:
     Q_SCRIPTABLE void XAyatanaNewLabel(const QString& label, const QString& guide);
 
     // For the application: a primary click at the host's screen position, a request for the
-    // context menu, and each time a watcher accepted the item.
+    // context menu, each time a watcher accepted the item, and when the watcher went away or
+    // stopped listing the item.
     void activated(QPoint position);
     void contextMenuRequested(QPoint position);
     void registeredWithWatcher();
+    void unregistered();
 
 private:
     void exportOnBus();
     void registerWithWatcher();
+    void markRegistered();
+    void checkStillListed();
+    void loseRegistration();
     void renderPixmaps();
+    [[nodiscard]] bool isListed(const QStringList& registeredItems) const;
 
     QDBusConnection bus_;
     QString serviceName_;
     QDBusServiceWatcher* watcherWatcher_ = nullptr;
+    DBusMenu* menu_ = nullptr;
     bool isExported_ = false;
     bool isRegistered_ = false;
+    int registrationRetries_ = 0;
+    QString hostProcess_;
 
     QString title_ = QStringLiteral("Pellwick");
     QString symbol_ = QStringLiteral("internaldrive");

@@ -9,10 +9,19 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 int main(int argc, char** argv) {
+    // Qt would abort with a platform-plugin error that does not say what is missing.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+        std::fputs("pellwick: needs a graphical session (neither DISPLAY nor WAYLAND_DISPLAY is "
+                   "set); start it from your desktop\n",
+                   stderr);
+        return 1;
+    }
     // Under Wayland a window cannot place itself; XWayland lets the panel sit under the tray.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && qEnvironmentVariableIsSet("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");

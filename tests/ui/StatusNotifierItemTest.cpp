@@ -1,7 +1,11 @@
 #include "ui/StatusNotifierItem.h"
+#include "PanelTestSupport.h"
+#include "ui/DBusMenu.h"
+#include "ui/PellwickApp.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
@@ -13,31 +17,53 @@
 #include <cstdlib>
 
 // A stand-in for the tray host's watcher, on a bus connection of its own so the item really
-// talks to it through the bus daemon.
-class MockWatcher : public QObject {
+// talks to it through the bus daemon. It lists each item the way `listing` writes it.
+class MockWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
 
 public:
     explicit MockWatcher(QDBusConnection bus) : bus_(std::move(bus)) {
         bus_.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
-                            QDBusConnection::ExportScriptableSlots);
+                            QDBusConnection::ExportScriptableSlots |
+                                QDBusConnection::ExportScriptableSignals |
+                                QDBusConnection::ExportAllProperties);
     }
     bool appear() { return bus_.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")); }
     bool vanish() {
         return bus_.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
     }
+    QStringList items() const {
+        ++reads;
+        return items_;
+    }
+    // Another item leaves, or (with `dropAll`) every item, as a host that gave up on them.
+    void unregisterItems(bool dropAll) {
+        if (dropAll)
+            items_.clear();
+        emit StatusNotifierItemUnregistered(QStringLiteral("org.kde.StatusNotifierItem-other"));
+    }
+
+    QString listing = QStringLiteral("SERVICE");
+    mutable int reads = 0;
 
 public slots:
     Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString& service) {
+        const QString uniqueName = message().service();
+        items_.append(QString(listing)
+                          .replace(QStringLiteral("SERVICE"), service)
+                          .replace(QStringLiteral("UNIQUE"), uniqueName));
         emit itemRegistered(service);
     }
 
 signals:
+    Q_SCRIPTABLE void StatusNotifierItemUnregistered(const QString& service);
     void itemRegistered(const QString& service);
 
 private:
     QDBusConnection bus_;
+    QStringList items_;
 };
 
 // Receives the item's D-Bus signals on the reading connection.
@@ -58,8 +84,8 @@ signals:
 namespace {
 
 // Runs the event loop until the condition holds, for at most a few seconds.
-template <typename Condition> bool waitUntil(Condition condition) {
-    QDeadlineTimer deadline(5000);
+template <typename Condition> bool waitUntil(Condition condition, int milliseconds = 5000) {
+    QDeadlineTimer deadline(milliseconds);
     while (!condition()) {
         if (deadline.hasExpired())
             return false;
@@ -133,8 +159,34 @@ TEST_F(StatusNotifierItemTest, RegistersWhenAWatcherAppearsAndAgainWhenItRestart
     watcher.vanish();
 }
 
+// Whatever form the watcher lists the item in, another item leaving keeps it registered; the
+// watcher no longer listing it is noticed.
+TEST_F(StatusNotifierItemTest, NoticesWhenTheWatcherStopsListingIt) {
+    for (const QString& listing :
+         {QStringLiteral("SERVICE"), QStringLiteral("SERVICE/StatusNotifierItem"),
+          QStringLiteral("UNIQUE@/StatusNotifierItem")}) {
+        MockWatcher watcher(connection(QStringLiteral("watcher-listing")));
+        watcher.listing = listing;
+        ASSERT_TRUE(watcher.appear());
+        StatusNotifierItem item;
+        QSignalSpy lost(&item, &StatusNotifierItem::unregistered);
+        ASSERT_TRUE(waitUntil([&item] { return item.isRegistered(); }));
+
+        watcher.unregisterItems(false);
+        ASSERT_TRUE(waitUntil([&watcher] { return watcher.reads == 1; }));
+        property(item, QStringLiteral("Id"));
+        EXPECT_TRUE(item.isRegistered()) << listing.toStdString();
+        watcher.unregisterItems(true);
+        EXPECT_TRUE(waitUntil([&lost] { return lost.count() == 1; })) << listing.toStdString();
+        EXPECT_FALSE(item.isRegistered());
+        watcher.vanish();
+        QDBusConnection::disconnectFromBus(QStringLiteral("watcher-listing"));
+    }
+}
+
 TEST_F(StatusNotifierItemTest, PropertiesReadBackOverTheBus) {
     StatusNotifierItem item;
+    item.setFigureInIcon(false);
     item.setTitle(QStringLiteral("237 GB"));
     item.setIcon(QStringLiteral("internaldrive"), QStringLiteral("237"), QColor(255, 0, 0));
 
@@ -146,6 +198,9 @@ TEST_F(StatusNotifierItemTest, PropertiesReadBackOverTheBus) {
     EXPECT_EQ(property(item, QStringLiteral("XAyatanaLabelGuide")).toString(), "237 GB");
     EXPECT_EQ(property(item, QStringLiteral("IconName")).toString(), "drive-harddisk-symbolic");
     EXPECT_FALSE(property(item, QStringLiteral("ItemIsMenu")).toBool());
+    // GNOME's AppIndicator host drops an item whose Menu it cannot read.
+    EXPECT_EQ(qvariant_cast<QDBusObjectPath>(property(item, QStringLiteral("Menu"))).path(),
+              "/MenuBar");
 
     // Hosts read everything at once; one property that cannot be marshalled fails the lot.
     QDBusMessage getAll = QDBusMessage::createMethodCall(
@@ -206,6 +261,7 @@ TEST_F(StatusNotifierItemTest, TitleChangesAreSignalledOnlyWhenTheyAreReal) {
 
 TEST_F(StatusNotifierItemTest, FigureInIconReplacesTheThemeIcon) {
     StatusNotifierItem item;
+    item.setFigureInIcon(false);
     QSignalSpy icons(&item, &StatusNotifierItem::NewIcon);
     item.setIcon(QStringLiteral("exclamationmark.circle.fill"), QStringLiteral("9"), Qt::black);
     EXPECT_EQ(icons.count(), 1);
@@ -232,6 +288,55 @@ TEST_F(StatusNotifierItemTest, ActivateOverTheBusReportsThePosition) {
     reader().call(activate, QDBus::BlockWithGui);
     ASSERT_EQ(activations.count(), 1);
     EXPECT_EQ(activations.first().first().toPoint(), QPoint(120, 8));
+}
+
+TEST_F(StatusNotifierItemTest, ContextMenuOffersOpenAndQuit) {
+    StatusNotifierItem item;
+    const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+    auto call = [&](const QString& method, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            item.serviceName(), QStringLiteral("/MenuBar"), menuInterface, method);
+        message.setArguments(arguments);
+        return reader().call(message, QDBus::BlockWithGui);
+    };
+    const QDBusMessage layout = call(QStringLiteral("GetLayout"), {0, -1, QStringList()});
+    ASSERT_EQ(layout.type(), QDBusMessage::ReplyMessage) << layout.errorMessage().toStdString();
+    DBusMenuLayoutItem root;
+    qvariant_cast<QDBusArgument>(layout.arguments().at(1)) >> root;
+    ASSERT_EQ(root.children.size(), 2);
+    EXPECT_EQ(root.children[0].properties.value("label").toString(), "Open Pellwick");
+    EXPECT_EQ(root.children[1].properties.value("label").toString(), "Quit");
+
+    QSignalSpy opens(&item.contextMenu(), &DBusMenu::openRequested);
+    QSignalSpy quits(&item.contextMenu(), &DBusMenu::quitRequested);
+    const QVariant noData = QVariant::fromValue(QDBusVariant(0));
+    call(QStringLiteral("Event"), {root.children[0].id, QStringLiteral("hovered"), noData, 0u});
+    call(QStringLiteral("Event"), {root.children[0].id, QStringLiteral("clicked"), noData, 0u});
+    EXPECT_EQ(opens.count(), 1);
+    call(QStringLiteral("Event"), {root.children[1].id, QStringLiteral("clicked"), noData, 0u});
+    EXPECT_EQ(quits.count(), 1);
+}
+
+// At login the tray often starts after us: the panel that became a window drops down from the
+// item again once a watcher takes the item.
+TEST_F(StatusNotifierItemTest, AWatcherThatAppearsLateTakesOverFromTheWindow) {
+    ModelFixture fixture;
+    PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(),
+                    connection(QStringLiteral("app")));
+    app.showInTray();
+    const auto grace = static_cast<int>(PellwickApp::watcherGracePeriod.count());
+    ASSERT_TRUE(waitUntil([&app] { return app.panel().isVisible(); }, grace + 5000));
+    EXPECT_FALSE(app.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
+
+    MockWatcher watcher(connection(QStringLiteral("watcher-late-app")));
+    ASSERT_TRUE(watcher.appear());
+    ASSERT_TRUE(waitUntil([&app] { return !app.panel().isVisible(); }));
+    app.togglePanel(QPoint(600, 10));
+    EXPECT_TRUE(app.panel().isVisible());
+    EXPECT_TRUE(app.panel().windowFlags().testFlag(Qt::FramelessWindowHint));
+    app.togglePanel(QPoint(600, 10));
+    EXPECT_FALSE(app.panel().isVisible());
+    watcher.vanish();
 }
 
 } // namespace
