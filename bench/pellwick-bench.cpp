@@ -7,6 +7,7 @@
 #include "core/CleanerMeasurement.h"
 #include "core/ProjectScanner.h"
 #include "core/StandardPath.h"
+#include "core/UtilityPriority.h"
 #include "core/VersionComparison.h"
 
 #include <chrono>
@@ -90,6 +91,7 @@ int catalog(const Arguments& arguments) {
     const bool probe = arguments.empty();
     if (!probe && (arguments.size() != 1 || arguments[0] != "--without-probe"))
         throw BadArguments{"usage: pellwick-bench catalog [--without-probe]"};
+    enterUtilityPriority(); // as the program measures: the walk's threads inherit it
     const auto home = homeFolder();
     const auto items = builtInCatalog(home, claudeScratchDirectory(),
                                       probe ? Cleaner::discoverToolCaches(home, discoveryLimit)

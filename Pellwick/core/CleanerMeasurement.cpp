@@ -46,8 +46,7 @@ std::int64_t allocatedSizeAt(int parentFd, const char* name) {
     UniqueFd folder(TreeWalker::openFolder(parentFd, name));
     if (!folder.valid())
         return 0;
-    return ParallelSizeWalk::sumBelow(folder.get(), status.st_dev,
-                                      ParallelSizeWalk::defaultThreads());
+    return ParallelSizeWalk::sumBelow(folder.get(), status.st_dev, ParallelSizeWalk::ioThreads());
 }
 
 bool isMountPointAt(int folderFd, const char* name, unsigned char type) {

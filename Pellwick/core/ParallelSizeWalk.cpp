@@ -54,19 +54,22 @@ public:
 
     // Takes the subtree when another thread can walk it soon; the caller walks it otherwise.
     bool offer(int fd, int depth, std::size_t root, std::int64_t seenByCaller) {
-        // Read without the lock: most folders are offered while nobody waits for work.
+        // Read without the lock: most folders are offered while the queue is full.
         if (threads_ < 2)
             return false;
-        if (started_ ? idle_.load(std::memory_order_relaxed) == 0
+        if (started_ ? queued_.load(std::memory_order_relaxed) >= threads_
                      : seenByCaller < entriesBeforeThreads)
             return false;
         std::lock_guard lock(mutex_);
         if (helpers_.empty() && !startHelpers())
             return false;
-        if (queue_.size() >= idle_ + 1)
+        // A few folders wait ready for whichever thread is free next; more would only hold
+        // descriptors open.
+        if (queue_.size() >= threads_)
             return false;
         queue_.emplace_back(); // may throw, before the descriptor is taken
         queue_.back() = Subtree{UniqueFd(fd), depth, root};
+        queued_ = queue_.size();
         wake_.notify_one();
         return true;
     }
@@ -106,13 +109,12 @@ private:
     void work(bool helper) {
         std::unique_lock lock(mutex_);
         for (;;) {
-            ++idle_;
             wake_.wait(lock, [&] { return !queue_.empty() || allDone(helper); });
-            --idle_;
             if (queue_.empty())
                 return;
             Subtree subtree = std::move(queue_.front());
             queue_.pop_front();
+            queued_ = queue_.size();
             ++busy_;
             lock.unlock();
             try {
@@ -137,7 +139,7 @@ private:
     std::deque<Subtree> queue_;
     std::vector<std::thread> helpers_;
     unsigned busy_ = 0;
-    std::atomic<unsigned> idle_ = 0; // changed under the lock only
+    std::atomic<std::size_t> queued_ = 0; // the queue's length, changed under the lock only
     std::atomic<bool> started_ = false;
     bool finished_ = false;
 };
@@ -186,10 +188,6 @@ std::vector<std::int64_t> sumBelowEach(const std::vector<Folder>& folders, unsig
 
 std::int64_t sumBelow(int folderFd, dev_t device, unsigned threads) {
     return sumBelowEach({Folder{folderFd, device}}, threads).front();
-}
-
-unsigned defaultThreads() {
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 }
 
 unsigned ioThreads() {

@@ -22,11 +22,8 @@ struct Folder {
 
 [[nodiscard]] std::int64_t sumBelow(int folderFd, dev_t device, unsigned threads);
 
-// Threads used for one measurement: the machine's cores, at most four.
-[[nodiscard]] unsigned defaultThreads();
-
-// Threads for measuring many folders at once: more than there are cores, so that while some
-// wait for the disk others go on, and the disk always has several reads to serve.
+// Threads for measuring: more than there are cores, so that while some wait for the disk
+// others go on, and the disk always has several reads to serve.
 [[nodiscard]] unsigned ioThreads();
 
 } // namespace ParallelSizeWalk

@@ -463,22 +463,34 @@ const std::set<std::string>& skippedFolderNames() {
 }
 
 // Never throws: a scan that fails (for want of memory or threads) finds nothing.
+// Which projects nobody touched is found before git is asked: a dormancy walk costs far less
+// than a git child, and git then answers only for folders that could be offered.
 std::vector<DormantProject> scan(const std::vector<fs::path>& roots, FileTime now, int days,
                                  const fs::path& git, std::chrono::milliseconds gitTimeLimit) try {
-    auto projects = groupedByProject(artifactsAmong(uniqueCandidates(roots), git, gitTimeLimit));
+    std::vector<fs::path> lookAlikes;
+    for (auto& candidate : uniqueCandidates(roots)) {
+        if (looksLikeArtifact(candidate))
+            lookAlikes.push_back(std::move(candidate));
+    }
+    const auto projects = groupedByProject(lookAlikes);
     std::vector<char> isDormantProject(projects.size(), 0);
     parallelFor(projects.size(), concurrentDormancyChecks, [&](std::size_t i) {
         isDormantProject[i] = isDormant(projects[i].root, now, days);
     });
-    std::vector<DormantProject> dormant;
-    std::vector<fs::path> artifacts;
+    std::unordered_set<std::string> dormantRoots;
     for (std::size_t i = 0; i < projects.size(); ++i) {
-        if (!isDormantProject[i])
-            continue;
-        artifacts.insert(artifacts.end(), projects[i].artifacts.begin(),
-                         projects[i].artifacts.end());
-        dormant.push_back(std::move(projects[i]));
+        if (isDormantProject[i])
+            dormantRoots.insert(projects[i].root.string());
     }
+    std::vector<fs::path> inDormantProjects; // still in walk order
+    for (auto& folder : lookAlikes) {
+        if (dormantRoots.contains(standardized(folder.parent_path()).string()))
+            inDormantProjects.push_back(std::move(folder));
+    }
+    auto dormant = groupedByProject(artifactsAmong(inDormantProjects, git, gitTimeLimit));
+    std::vector<fs::path> artifacts;
+    for (const auto& project : dormant)
+        artifacts.insert(artifacts.end(), project.artifacts.begin(), project.artifacts.end());
     // Every artefact on one shared queue: the small ones no longer wait for each other.
     const auto sizes = Cleaner::allocatedSizes(artifacts);
     std::size_t next = 0;
