@@ -19,14 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<ProjectScanner::DormantProject> oneProjectPerRoot(const std::vector<fs::path>& roots,
-                                                              FileTime, int) {
-    std::vector<ProjectScanner::DormantProject> projects;
-    for (const auto& root : roots)
-        projects.push_back({root / "app", {root / "app" / "node_modules"}, 1000});
-    return projects;
-}
-
 template <typename Alternative> bool holds(const AppModel::Phase& phase) {
     return std::holds_alternative<Alternative>(phase);
 }

@@ -20,15 +20,6 @@ namespace {
 
 using Phase = AppModel::Phase;
 
-// One dormant project, "app", in every root: what is found says which roots were scanned.
-std::vector<ProjectScanner::DormantProject> oneProjectPerRoot(const std::vector<fs::path>& roots,
-                                                              FileTime, int) {
-    std::vector<ProjectScanner::DormantProject> projects;
-    for (const auto& root : roots)
-        projects.push_back({root / "app", {root / "app" / "node_modules"}, 1000});
-    return projects;
-}
-
 std::vector<std::string> projectIds(const std::vector<fs::path>& roots) {
     std::vector<std::string> ids;
     for (const auto& root : roots)

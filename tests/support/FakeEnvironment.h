@@ -227,6 +227,15 @@ private:
     bool failing_ = false;
 };
 
+// One dormant project, "app", in every root: what is found says which roots were scanned.
+inline std::vector<ProjectScanner::DormantProject>
+oneProjectPerRoot(const std::vector<std::filesystem::path>& roots, FileTime, int) {
+    std::vector<ProjectScanner::DormantProject> projects;
+    for (const auto& root : roots)
+        projects.push_back({root / "app", {root / "app" / "node_modules"}, 1000});
+    return projects;
+}
+
 // A temp home folder and a fake for every service the model uses.
 struct ModelFixture {
     TempTree home;
