@@ -30,7 +30,7 @@ bool isGone(int result) {
 // makes that one count once.
 class Removal : public TreeWalker::Visitor {
 public:
-    Removal(const Selection& selection, dev_t device) : selection_(selection), device_(device) {}
+    explicit Removal(const Selection& selection) : selection_(selection) {}
 
     bool wantsStat(const TreeWalker::Entry& entry) override {
         return entry.depth == 1 && selection_.owner.has_value();
@@ -45,12 +45,12 @@ public:
         return false;
     }
 
-    void leave(const TreeWalker::Entry& entry, bool complete) override {
+    void leave(const TreeWalker::Entry& entry, bool) override {
         if (entry.parentFd < 0) {
             leftBehind(); // moved away while we were inside: not followed
             return;
         }
-        removeFolder(entry, complete);
+        removeFolder(entry);
     }
 
     // A folder moved out of the tree while it is being emptied must not be emptied at its new
@@ -98,35 +98,17 @@ private:
             leftBehind();
     }
 
-    void removeFolder(const TreeWalker::Entry& entry, bool complete) {
-        if (isGone(unlinkat(entry.parentFd, entry.name, AT_REMOVEDIR)))
-            return;
-        const bool notEmpty = errno == ENOTEMPTY || errno == EEXIST;
-        if (notEmpty && complete && !relisting_ && relist(entry) &&
-            isGone(unlinkat(entry.parentFd, entry.name, AT_REMOVEDIR)))
-            return;
-        leftBehind();
-    }
-
-    // A folder whose listing ended may still hold entries: on some file systems (tmpfs before
-    // Linux 6.6) a listing that was closed and re-opened at its old position skips entries
-    // once earlier ones were removed. One more pass finds them; it does not repeat itself.
-    bool relist(const TreeWalker::Entry& entry) {
-        UniqueFd folder(TreeWalker::openFolder(entry.parentFd, entry.name));
-        if (!folder.valid() || TreeWalker::isOtherFileSystem(folder.get(), device_))
-            return false;
-        relisting_ = true;
-        TreeWalker::walk(folder.get(), *this, entry.depth, device_);
-        relisting_ = false;
-        return true;
+    // A folder that still holds entries once its listing ended (something was put there during
+    // the sweep, perhaps after the folder was moved away) stays, with what is in it, and counts.
+    void removeFolder(const TreeWalker::Entry& entry) {
+        if (!isGone(unlinkat(entry.parentFd, entry.name, AT_REMOVEDIR)))
+            leftBehind();
     }
 
     const Selection& selection_;
-    dev_t device_;
     int leftAlone_ = 0;
     bool inTopLevel_ = false;
     bool topLevelLeftBehind_ = false;
-    bool relisting_ = false;
 };
 
 // The selected names directly inside the folder, read once.
@@ -149,7 +131,7 @@ std::vector<std::string> selectedNames(int folderFd, const Selection& selection)
 }
 
 int removeOnOneThread(int folderFd, const Selection& selection, dev_t device) {
-    Removal removal(selection, device);
+    Removal removal(selection);
     TreeWalker::walk(folderFd, removal, 0, device);
     return removal.finish();
 }
