@@ -49,15 +49,6 @@ std::int64_t allocatedSizeAt(int parentFd, const char* name) {
     return ParallelSizeWalk::sumBelow(folder.get(), status.st_dev, ParallelSizeWalk::ioThreads());
 }
 
-bool isMountPointAt(int folderFd, const char* name, unsigned char type) {
-    if (type != DT_DIR && type != DT_UNKNOWN)
-        return false;
-    struct stat folder {};
-    UniqueFd entry(TreeWalker::openFolder(folderFd, name));
-    return entry.valid() && fstat(folderFd, &folder) == 0 &&
-           TreeWalker::isOtherFileSystem(entry.get(), folder.st_dev);
-}
-
 // The listing goes through a fresh open of the folder, so the caller's descriptor keeps its
 // own position.
 std::vector<std::string> untouchedNamesAt(int folderFd, FileTime cutoff,
@@ -79,7 +70,8 @@ std::vector<std::string> untouchedNamesAt(int folderFd, FileTime cutoff,
         if (owner && (fstatat(dirfd(stream), record->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
                       status.st_uid != *owner))
             continue;
-        if (isMountPointAt(dirfd(stream), record->d_name, record->d_type))
+        if ((record->d_type == DT_DIR || record->d_type == DT_UNKNOWN) &&
+            TreeWalker::isMountPointAt(dirfd(stream), record->d_name))
             continue; // a sweep leaves it alone, so it is not counted either
         if (lastTouchedAt(dirfd(stream), record->d_name) < cutoff)
             names.emplace_back(name);

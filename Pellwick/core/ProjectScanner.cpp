@@ -79,13 +79,6 @@ bool answered(const ChildProcess::Result& result) {
     return result.started && !result.timedOut && !result.outputCut;
 }
 
-bool isMountPointAt(int parentFd, const char* name) {
-    struct stat parent {};
-    UniqueFd folder(TreeWalker::openFolder(parentFd, name));
-    return folder.valid() && fstat(parentFd, &parent) == 0 &&
-           TreeWalker::isOtherFileSystem(folder.get(), parent.st_dev);
-}
-
 // Existence as a file manager sees it: symbolic links are followed, so a dangling one is absent.
 bool pathExists(const fs::path& path) {
     struct stat status {};
@@ -286,7 +279,8 @@ bool looksLikeArtifactAt(int projectFd, const std::string& name) {
     if (fstatat(projectFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISDIR(status.st_mode))
         return false;
-    return !isMountPointAt(projectFd, name.c_str()) && hasMarkerAt(projectFd, name, marker->second);
+    return !TreeWalker::isMountPointAt(projectFd, name.c_str()) &&
+           hasMarkerAt(projectFd, name, marker->second);
 }
 
 bool looksLikeArtifact(const fs::path& folder) {

@@ -331,6 +331,16 @@ bool isOtherFileSystem(int fd, dev_t device) {
     return !identify(fd, identity) || identity.mountRoot || identity.device != device;
 }
 
+bool isMountPointAt(int parentFd, const char* name) {
+    struct stat parent {};
+    const int folder = openFolder(parentFd, name);
+    if (folder < 0)
+        return false;
+    const bool other = fstat(parentFd, &parent) == 0 && isOtherFileSystem(folder, parent.st_dev);
+    close(folder);
+    return other;
+}
+
 int openFolder(int parentFd, const char* name) {
     return openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }

@@ -63,6 +63,10 @@ void walk(int folderFd, Visitor& visitor, int baseDepth, dev_t device);
 // or removal must not go in. A folder that cannot be examined counts as another file system.
 [[nodiscard]] bool isOtherFileSystem(int fd, dev_t device);
 
+// Whether the folder `name` inside the open folder `parentFd` is a mount point (or lies on
+// another device); false for anything that is not a folder.
+[[nodiscard]] bool isMountPointAt(int parentFd, const char* name);
+
 // Opens a folder for walking without following a link at its last component.
 [[nodiscard]] int openFolder(int parentFd, const char* name);
 
