@@ -354,7 +354,8 @@ std::vector<fs::path> uniqueCandidates(const std::vector<fs::path>& roots) {
     return unique;
 }
 
-// isArtifact for many folders, with one git child per repository instead of one per folder.
+// git's half of isArtifact for many folders that look like artefacts, with one git child per
+// repository instead of one per folder.
 std::vector<fs::path> artifactsAmong(const std::vector<fs::path>& candidates, const fs::path& git,
                                      std::chrono::milliseconds timeLimit) {
     std::vector<bool> accepted(candidates.size(), false);
@@ -362,8 +363,6 @@ std::vector<fs::path> artifactsAmong(const std::vector<fs::path>& candidates, co
     std::vector<std::pair<fs::path, std::vector<std::size_t>>> byRepository;
     std::unordered_map<std::string, std::size_t> repositoryIndex;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        if (!looksLikeArtifact(candidates[i]))
-            continue;
         const std::string project = candidates[i].parent_path().string();
         auto known = repositoryOfProject.find(project);
         if (known == repositoryOfProject.end())
