@@ -23,6 +23,9 @@ public:
 
     static constexpr int fadeMilliseconds = 200;
     static constexpr int liftAboveBottom = 6;
+    // The strip below the scrolling rows that holds the hint: the hint, lifted, and 2 points
+    // of air above it.
+    static constexpr int stripHeight = 10 + 2 * 4 + liftAboveBottom + 2;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -3,15 +3,20 @@
 #include "ui/Icons.h"
 #include "ui/PageDots.h"
 #include "ui/SystemStyle.h"
+#include "ui/ToneLabel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -28,12 +33,6 @@ QFont titleFont() {
 
 QFont title2Font() {
     return SystemStyle::fontOfDesignSize(17, QFont::DemiBold);
-}
-
-QColor tertiary(const QPalette& palette) {
-    QColor color = SystemStyle::primary(palette);
-    color.setAlphaF(0.25f);
-    return color;
 }
 
 void setTextColor(QLabel* label, const QColor& color) {
@@ -85,15 +84,22 @@ void makeLarge(QPushButton* button) {
     button->setMinimumWidth(200);
 }
 
-// Filled with the accent colour, like the desktop's suggested action.
+// Filled with the accent colour, like the desktop's suggested action. Disabled, it turns into
+// a plain button whose title stays legible (a paler accent under white text would not be).
+// The focus ring sits inside the fill, in the text colour, so it shows on the accent.
 void makeProminent(QPushButton* button, const QPalette& palette) {
     const QColor accent = SystemStyle::accent(palette);
-    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: %2; border: "
-                                         "none; border-radius: 6px; padding: 5px 16px; }"
-                                         "QPushButton:pressed { background-color: %3; }"
-                                         "QPushButton:disabled { background-color: %4; }")
-                              .arg(accent.name(), palette.color(QPalette::HighlightedText).name(),
-                                   accent.darker(115).name(), accent.lighter(140).name()));
+    const QColor text = palette.color(QPalette::HighlightedText);
+    button->setStyleSheet(
+        QStringLiteral(
+            "QPushButton { background-color: %1; color: %2; border: 2px solid %1; "
+            "border-radius: 6px; padding: 5px 16px; }"
+            "QPushButton:focus { border-color: %2; }"
+            "QPushButton:pressed { background-color: %3; }"
+            "QPushButton:disabled { background-color: %4; color: %5; border-color: %4; }")
+            .arg(accent.name(), text.name(), accent.darker(115).name(),
+                 palette.color(QPalette::Button).name(),
+                 palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
 }
 
 QString notificationsButtonTitle(bool asked, bool denied) {
@@ -101,6 +107,11 @@ QString notificationsButtonTitle(bool asked, bool denied) {
         return QStringLiteral("Turn on notifications");
     return denied ? QStringLiteral("Not available on this desktop")
                   : QStringLiteral("Notifications are on");
+}
+
+// Where a window's frame goes to be centred in `available`.
+QPoint centredPosition(QSize frame, const QRect& available) {
+    return available.center() + QPoint(1, 1) - QPoint(frame.width() / 2, frame.height() / 2);
 }
 
 // The last component of every root, in order, joined with ", ".
@@ -186,9 +197,9 @@ QWidget* OnboardingView::welcomePage() {
         secondaryText(QStringLiteral("Your computer's free space, one glance away.")));
 
     const std::pair<const char*, const char*> features[] = {
-        {"internaldrive", "Shows your free space in the menu bar, live."},
+        {"internaldrive", "Shows your free space in the tray, live."},
         {"sparkles", "Finds developer files that are safe to delete: build caches, package "
-                     "caches, old simulators."},
+                     "caches, test browsers."},
         {"checkmark.shield", "Deletes only what you select and confirm, nothing else."},
     };
     auto* list = new QVBoxLayout;
@@ -271,7 +282,7 @@ QWidget* OnboardingView::projectsPage() {
     content->addWidget(folderButton_, 0, Qt::AlignHCenter);
 
     folderMark_ = new QLabel;
-    folderSummary_ = new QLabel;
+    folderSummary_ = new ToneLabel(ToneLabel::Tone::tertiary);
     folderSummary_->setObjectName(QStringLiteral("folderSummary"));
     // Folder names are any bytes the user chose: never read as markup.
     folderSummary_->setTextFormat(Qt::PlainText);
@@ -323,6 +334,34 @@ void OnboardingView::goForward() {
     }
     markCompleted();
     close();
+}
+
+void OnboardingView::showCentred() {
+    moveToCentre();
+    centreWhenMapped_ = true;
+    show();
+    raise();
+    activateWindow();
+}
+
+void OnboardingView::moveToCentre() {
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        move(centredPosition(frameGeometry().size(), screen->availableGeometry()));
+}
+
+// Window managers place a new window by their own rules (GNOME cascades it, Xfce puts it in
+// a corner) and some ignore the position asked for before mapping; once the window is on the
+// screen with its frame, a move is honoured by all of them.
+bool OnboardingView::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::Expose && centreWhenMapped_ && isVisible()) {
+        centreWhenMapped_ = false;
+        QTimer::singleShot(0, this, &OnboardingView::moveToCentre);
+    }
+    return handled;
 }
 
 void OnboardingView::markCompleted() {
@@ -392,11 +431,11 @@ void OnboardingView::updateFolderViews() {
     if (roots.empty()) {
         folderSummary_->setText(QStringLiteral("Everything stays on your computer."));
         folderSummary_->setFont(SystemStyle::font(SystemStyle::TextSize::caption));
-        setTextColor(folderSummary_, tertiary(palette()));
+        folderSummary_->setTone(ToneLabel::Tone::tertiary);
     } else {
         folderSummary_->setText(folderNames(roots));
         folderSummary_->setFont(SystemStyle::font(SystemStyle::TextSize::callout));
-        setTextColor(folderSummary_, SystemStyle::green(palette()));
+        folderSummary_->setTone(ToneLabel::Tone::green);
     }
 }
 
