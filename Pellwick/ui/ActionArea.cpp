@@ -2,6 +2,7 @@
 
 #include "AppModel.h"
 #include "core/ByteCountFormat.h"
+#include "ui/ProminentButton.h"
 #include "ui/SymbolLabel.h"
 #include "ui/SystemStyle.h"
 #include "ui/ToneLabel.h"
@@ -46,9 +47,7 @@ QVBoxLayout* column(QWidget* widget) {
 }
 
 QPushButton* prominentButton(const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setDefault(true);
-    return button;
+    return new ProminentButton(text, parent);
 }
 
 } // namespace
@@ -179,7 +178,7 @@ void ActionArea::resetConfirmation() {
 void ActionArea::update() {
     // The part that had the keyboard focus may be about to hide: its successor takes it over.
     const QWidget* focused = QApplication::focusWidget();
-    const bool hadFocus = focused && isAncestorOf(focused);
+    const bool hadFocus = (focused && isAncestorOf(focused)) || focusAwaitsSuccessor_;
     const auto& phase = model_.phase();
     const auto* done = std::get_if<AppModel::Done>(&phase);
     const auto* failed = std::get_if<AppModel::Failed>(&phase);
@@ -211,12 +210,19 @@ void ActionArea::update() {
         sweepButton_->setText(QStringLiteral("Sweep ") + bytesText(selected));
     else
         sweepButton_->setText(QStringLiteral("Nothing to sweep"));
-    sweepButton_->setEnabled(selected > 0 && !scanning && !sweeping);
+    const bool sweepEnabled = selected > 0 && !scanning && !sweeping;
+    // Disabled while the press's rescan runs, the button loses the focus; it comes back to
+    // whatever this area shows next.
+    if (!sweepEnabled && sweepButton_->hasFocus())
+        focusAwaitsSuccessor_ = true;
+    sweepButton_->setEnabled(sweepEnabled);
 
     QWidget* successor = done               ? doneButton_
                          : failed           ? okButton_
                          : showConfirmation ? static_cast<QWidget*>(confirmSweep_)
                                             : sweepButton_;
-    if (hadFocus && successor->isEnabled() && !successor->hasFocus())
+    if (hadFocus && successor->isEnabled() && successor->isVisibleTo(window())) {
         successor->setFocus(Qt::OtherFocusReason);
+        focusAwaitsSuccessor_ = false;
+    }
 }

@@ -41,6 +41,7 @@ private:
     // closed asks nothing.
     int sweepPresses_ = 0;
     QWidget* done_ = nullptr;
+    bool focusAwaitsSuccessor_ = false;
     QPushButton* doneButton_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* confirmSweep_ = nullptr;

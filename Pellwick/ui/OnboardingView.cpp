@@ -2,6 +2,7 @@
 
 #include "ui/Icons.h"
 #include "ui/PageDots.h"
+#include "ui/ProminentButton.h"
 #include "ui/SystemStyle.h"
 #include "ui/ToneLabel.h"
 
@@ -60,8 +61,8 @@ QWidget* pageArea(QVBoxLayout* content) {
     return page;
 }
 
-QPushButton* plainButton(const QString& title) {
-    auto* button = new QPushButton(title);
+template <class Button = QPushButton> QPushButton* plainButton(const QString& title) {
+    auto* button = new Button(title);
     // Return belongs to the primary button wherever the focus is.
     button->setAutoDefault(false);
     return button;
@@ -82,24 +83,6 @@ void fitToTitles(QPushButton* button, const QStringList& titles) {
 void makeLarge(QPushButton* button) {
     button->setMinimumHeight(32);
     button->setMinimumWidth(200);
-}
-
-// Filled with the accent colour, like the desktop's suggested action. Disabled, it turns into
-// a plain button whose title stays legible (a paler accent under white text would not be).
-// The focus ring sits inside the fill, in the text colour, so it shows on the accent.
-void makeProminent(QPushButton* button, const QPalette& palette) {
-    const QColor accent = SystemStyle::accent(palette);
-    const QColor text = palette.color(QPalette::HighlightedText);
-    button->setStyleSheet(
-        QStringLiteral(
-            "QPushButton { background-color: %1; color: %2; border: 2px solid %1; "
-            "border-radius: 6px; padding: 5px 16px; }"
-            "QPushButton:focus { border-color: %2; }"
-            "QPushButton:pressed { background-color: %3; }"
-            "QPushButton:disabled { background-color: %4; color: %5; border-color: %4; }")
-            .arg(accent.name(), text.name(), accent.darker(115).name(),
-                 palette.color(QPalette::Button).name(),
-                 palette.color(QPalette::Disabled, QPalette::ButtonText).name()));
 }
 
 QString notificationsButtonTitle(bool asked, bool denied) {
@@ -235,7 +218,7 @@ QWidget* OnboardingView::notificationsPage() {
         secondaryText(QStringLiteral("Pellwick can tell you when free space drops below a limit "
                                      "you choose. Notifications stay on your computer.")));
 
-    notificationsButton_ = plainButton(QString());
+    notificationsButton_ = plainButton<ProminentButton>(QString());
     notificationsButton_->setObjectName(QStringLiteral("notificationsButton"));
     makeLarge(notificationsButton_);
     connect(notificationsButton_, &QPushButton::clicked, this,
@@ -307,7 +290,7 @@ QWidget* OnboardingView::bottomBar() {
     back_->setObjectName(QStringLiteral("back"));
     connect(back_, &QPushButton::clicked, this, &OnboardingView::goBack);
     layout->addWidget(back_);
-    primary_ = plainButton(QString());
+    primary_ = plainButton<ProminentButton>(QString());
     primary_->setObjectName(QStringLiteral("primary"));
     primary_->setDefault(true);
     connect(primary_, &QPushButton::clicked, this, &OnboardingView::goForward);
@@ -451,8 +434,6 @@ void OnboardingView::applyPalette() {
     folderMark_->setPixmap(Icons::pixmap(QStringLiteral("checkmark.circle.fill"),
                                          SystemStyle::green(colors), markSize,
                                          devicePixelRatioF()));
-    makeProminent(primary_, colors);
     fitToTitles(primary_, {continueTitle, lastPageTitle});
-    makeProminent(notificationsButton_, colors);
     updateFolderViews();
 }

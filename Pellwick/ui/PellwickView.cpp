@@ -316,7 +316,7 @@ bool PellwickView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return QWidget::eventFilter(watched, event);
     auto* target = static_cast<QWidget*>(watched);
-    if (target->window() != this || target == this)
+    if (target->window() != this)
         return QWidget::eventFilter(watched, event);
     return handleNavigationKey(target, static_cast<const QKeyEvent&>(*event)) ||
            QWidget::eventFilter(watched, event);
