@@ -43,7 +43,7 @@ DesktopColorScheme::DesktopColorScheme(QDBusConnection bus, Desktop desktop, QOb
     : ColorSchemeSource(parent), bus_(std::move(bus)), desktop_(std::move(desktop)) {
     // Connected before the first read, so a change during it is not lost.
     bus_.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"),
-                 this, SLOT(portalSettingChanged(QString, QString, QDBusVariant)));
+                 this, SLOT(portalSettingChanged(QDBusMessage)));
     connect(&kdeGlobals_, &QFileSystemWatcher::fileChanged, this,
             &DesktopColorScheme::readKdeGlobals);
     connect(&gnomeMonitor_, &QProcess::readyReadStandardOutput, this, [this] {
@@ -123,10 +123,11 @@ void DesktopColorScheme::readPortal(const QString& method) {
             });
 }
 
-void DesktopColorScheme::portalSettingChanged(const QString& group, const QString& key,
-                                              const QDBusVariant& value) {
-    if (group == appearanceGroup && key == colorSchemeKey)
-        setScheme(fromPortalValue(value.variant()));
+void DesktopColorScheme::portalSettingChanged(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() == 3 && arguments[0].toString() == appearanceGroup &&
+        arguments[1].toString() == colorSchemeKey)
+        setScheme(fromPortalValue(arguments[2]));
 }
 
 void DesktopColorScheme::useDesktopSetting() {

@@ -3,7 +3,7 @@
 #include "platform/ColorSchemeSource.h"
 
 #include <QDBusConnection>
-#include <QDBusVariant>
+#include <QDBusMessage>
 #include <QFileSystemWatcher>
 #include <QProcess>
 #include <QString>
@@ -39,7 +39,9 @@ public:
     [[nodiscard]] static ColorScheme fromKdeGlobals(const QByteArray& contents);
 
 private slots:
-    void portalSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+    // SettingChanged(group, key, value), taken as the whole message: Qt 6.4's QtDBus refuses
+    // to connect a slot with a QDBusVariant parameter to the signal.
+    void portalSettingChanged(const QDBusMessage& message);
 
 private:
     void readPortal(const QString& method);
