@@ -92,6 +92,8 @@ QString notificationsButtonTitle(bool asked, bool denied) {
                   : QStringLiteral("Notifications are on");
 }
 
+constexpr int maximumCentringMoves = 4;
+
 // Where a window's frame goes to be centred in `available`.
 QPoint centredPosition(QSize frame, const QRect& available) {
     return available.center() + QPoint(1, 1) - QPoint(frame.width() / 2, frame.height() / 2);
@@ -320,30 +322,42 @@ void OnboardingView::goForward() {
 }
 
 void OnboardingView::showCentred() {
+    centringMoves_ = maximumCentringMoves;
     moveToCentre();
-    centreWhenMapped_ = true;
     show();
     raise();
     activateWindow();
 }
 
+// Moves by what the frame is off, rather than to a computed position: window managers differ
+// in whether a requested position means the frame's or the window's own corner, and a shift
+// comes out the same in both.
 void OnboardingView::moveToCentre() {
     const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    if (screen)
-        move(centredPosition(frameGeometry().size(), screen->availableGeometry()));
+    if (!screen || centringMoves_ <= 0)
+        return;
+    const QRect frame = frameGeometry();
+    const QPoint offBy =
+        centredPosition(frame.size(), screen->availableGeometry()) - frame.topLeft();
+    if (offBy.manhattanLength() <= 1) {
+        centringMoves_ = 0;
+        return;
+    }
+    --centringMoves_;
+    move(pos() + offBy);
 }
 
 // Window managers place a new window by their own rules (GNOME cascades it, Xfce puts it in
-// a corner) and some ignore the position asked for before mapping; once the window is on the
-// screen with its frame, a move is honoured by all of them.
+// a corner) and some ignore the position asked for before mapping. Once the window is on the
+// screen with its frame, and after each move the window manager made, it moves again until
+// it stands at the centre.
 bool OnboardingView::event(QEvent* event) {
     const bool handled = QWidget::event(event);
-    if (event->type() == QEvent::Expose && centreWhenMapped_ && isVisible()) {
-        centreWhenMapped_ = false;
+    if ((event->type() == QEvent::Expose || event->type() == QEvent::Move) && centringMoves_ > 0 &&
+        isVisible())
         QTimer::singleShot(0, this, &OnboardingView::moveToCentre);
-    }
     return handled;
 }
 

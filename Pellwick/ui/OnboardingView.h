@@ -69,7 +69,8 @@ private:
     AppModel& model_;
     std::shared_ptr<SettingsStore> settings_;
     bool notificationsAsked_ = false;
-    bool centreWhenMapped_ = false;
+    // Moves left to bring the window to the centre once the window manager has framed it.
+    int centringMoves_ = 0;
 
     QStackedWidget* pages_ = nullptr;
     PageDots* dots_ = nullptr;
