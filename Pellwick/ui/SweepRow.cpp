@@ -90,9 +90,6 @@ void SweepRow::buildLayout() {
     toggle_->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
     connect(toggle_, &QToolButton::clicked, this, &SweepRow::toggled);
     setFocusPolicy(Qt::StrongFocus);
-    // Room for the focus ring around the row's content.
-    setContentsMargins(focusRingWidth + 1, focusRingWidth + 1, focusRingWidth + 1,
-                       focusRingWidth + 1);
     installAccessibleInterfaces();
 
     title_ = new ElidedLabel(this);
@@ -109,9 +106,9 @@ void SweepRow::buildLayout() {
 
     auto* titleLine = new QHBoxLayout;
     titleLine->setSpacing(spacingBesideChip);
-    titleLine->addWidget(title_, 1, Qt::AlignVCenter);
+    titleLine->addWidget(title_, 0, Qt::AlignVCenter);
     titleLine->addWidget(chip_, 0, Qt::AlignVCenter);
-    titleLine->addStretch(0);
+    titleLine->addStretch(1);
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(spacingBetweenLines);
@@ -119,6 +116,9 @@ void SweepRow::buildLayout() {
     texts->addWidget(detail_);
 
     auto* line = new QHBoxLayout(this);
+    // Room for the focus ring around the row's content.
+    constexpr int ringRoom = focusRingWidth + 1;
+    line->setContentsMargins(ringRoom, ringRoom, ringRoom, ringRoom);
     line->setSpacing(spacingBetweenParts);
     line->addWidget(toggle_, 0, Qt::AlignTop);
     line->addLayout(texts, 1);

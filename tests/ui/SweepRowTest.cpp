@@ -1,5 +1,6 @@
 #include "ui/SweepRow.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -97,6 +98,32 @@ TEST(SweepRow, NewContentsReplaceTheOldOnes) {
     EXPECT_EQ(row.sizeText().toStdString(), "1 kB");
     EXPECT_EQ(row.detailText().toStdString(),
               "Packages npm downloads again. Includes a custom location.");
+}
+
+// The panel's rows are about 270 wide. A title that does not fit beside its chip and size ends
+// in "…" and shows in full as its tooltip; one that fits is never cut.
+TEST(SweepRow, TitleIsCutOnlyWhereItDoesNotFit) {
+    struct Case {
+        const char* title;
+        int width;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"Yarn cache", 270, false},
+        {"Playwright browsers with every downloaded revision", 270, true},
+        {"Playwright browsers with every downloaded revision", 700, false},
+    };
+    for (const auto& c : cases) {
+        auto row = makeRow(true, Risk::reinstalls, 1'800'000'000);
+        row.item.title = c.title;
+        SweepRow widget(row, std::nullopt, false);
+        widget.resize(c.width, widget.heightForWidth(c.width));
+        widget.show();
+        const auto* title = widget.findChild<QLabel*>(QStringLiteral("title"));
+        EXPECT_EQ(title->text().endsWith(QChar(0x2026)), c.cut) << c.title << " " << c.width;
+        EXPECT_EQ(title->toolTip(), c.cut ? QString::fromUtf8(c.title) : QString()) << c.title;
+        EXPECT_EQ(widget.titleText().toStdString(), c.title);
+    }
 }
 
 } // namespace
