@@ -5,9 +5,9 @@
 class QGraphicsOpacityEffect;
 class QPropertyAnimation;
 
-// The chevron on a capsule that lies over the bottom of the scrolling list while more rows
-// are below. It never takes clicks; at the end of the list it fades out and leaves the
-// accessibility tree.
+// The chevron on a capsule at the bottom of the scrolling list while more rows are below, in
+// a strip of its own under the rows so it never covers their text. It never takes clicks; at
+// the end of the list it fades out and leaves the accessibility tree.
 class MoreBelowHint : public QWidget {
     Q_OBJECT
 

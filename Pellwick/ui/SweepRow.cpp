@@ -201,7 +201,7 @@ bool SweepRow::isToggleEnabled() const {
     return toggle_->isEnabled();
 }
 
-double SweepRow::opacity() const {
+double SweepRow::toggleOpacity() const {
     const auto* effect = qobject_cast<const QGraphicsOpacityEffect*>(toggle_->graphicsEffect());
     return effect ? effect->opacity() : 1.0;
 }

@@ -41,7 +41,8 @@ public:
     [[nodiscard]] QString detailText() const;
     [[nodiscard]] QString sizeText() const;
     [[nodiscard]] bool isToggleEnabled() const;
-    [[nodiscard]] double opacity() const;
+    // The selection control is dimmed to half while the row is blocked.
+    [[nodiscard]] double toggleOpacity() const;
     // What a screen reader says after the title: chip, size, and the detail or block message.
     [[nodiscard]] QString accessibleSummary() const;
     // Ticks or unticks the row as a click on its control would; nothing while blocked.

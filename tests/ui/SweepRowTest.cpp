@@ -49,7 +49,7 @@ TEST(SweepRow, ShowsItsStateFromSelectionBlockAndLocation) {
         EXPECT_EQ(row.isTicked(), state.isTicked) << state.name;
         EXPECT_EQ(row.isBlocked(), state.blockMessage.has_value()) << state.name;
         EXPECT_EQ(row.isToggleEnabled(), !state.blockMessage.has_value()) << state.name;
-        EXPECT_DOUBLE_EQ(row.opacity(), state.opacity) << state.name;
+        EXPECT_DOUBLE_EQ(row.toggleOpacity(), state.opacity) << state.name;
         EXPECT_EQ(row.detailText().toStdString(), state.detail) << state.name;
         EXPECT_EQ(row.titleText().toStdString(), "npm cache") << state.name;
     }
@@ -93,7 +93,7 @@ TEST(SweepRow, NewContentsReplaceTheOldOnes) {
     row.setContents(makeRow(true, Risk::resets, 999), std::nullopt, true);
     EXPECT_TRUE(row.isTicked());
     EXPECT_TRUE(row.isToggleEnabled());
-    EXPECT_DOUBLE_EQ(row.opacity(), 1.0);
+    EXPECT_DOUBLE_EQ(row.toggleOpacity(), 1.0);
     EXPECT_EQ(row.chipText().toStdString(), "Resets");
     EXPECT_EQ(row.sizeText().toStdString(), "1 kB");
     EXPECT_EQ(row.detailText().toStdString(),
