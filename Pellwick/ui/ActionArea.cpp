@@ -2,9 +2,12 @@
 
 #include "AppModel.h"
 #include "core/ByteCountFormat.h"
+#include "ui/ProminentButton.h"
 #include "ui/SymbolLabel.h"
 #include "ui/SystemStyle.h"
+#include "ui/ToneLabel.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -16,8 +19,9 @@ QString bytesText(std::int64_t bytes) {
     return QString::fromStdString(formatByteCount(bytes));
 }
 
-QLabel* wrappedLabel(const QString& objectName, QWidget* parent) {
-    auto* label = new QLabel(parent);
+template <class Label = QLabel, class... Tone>
+QLabel* wrappedLabel(const QString& objectName, QWidget* parent, Tone... tone) {
+    auto* label = new Label(tone..., QString(), parent);
     label->setObjectName(objectName);
     label->setWordWrap(true);
     // The failure names a path and an error text: never read as markup.
@@ -43,9 +47,7 @@ QVBoxLayout* column(QWidget* widget) {
 }
 
 QPushButton* prominentButton(const QString& text, QWidget* parent) {
-    auto* button = new QPushButton(text, parent);
-    button->setDefault(true);
-    return button;
+    return new ProminentButton(text, parent);
 }
 
 } // namespace
@@ -97,29 +99,25 @@ void ActionArea::buildOutcome() {
     doneLayout->addLayout(symbolLine(
         new SymbolLabel(QStringLiteral("sparkles"), 14, SymbolLabel::Tint::primary, done_),
         sweptLabel_));
-    skippedLabel_ = wrappedLabel(QStringLiteral("skippedLabel"), done_);
+    skippedLabel_ =
+        wrappedLabel<ToneLabel>(QStringLiteral("skippedLabel"), done_, ToneLabel::Tone::secondary);
     skippedLabel_->setFont(SystemStyle::font(SystemStyle::TextSize::caption));
-    QPalette secondary = skippedLabel_->palette();
-    secondary.setColor(QPalette::WindowText, SystemStyle::secondary(skippedLabel_->palette()));
-    skippedLabel_->setPalette(secondary);
     doneLayout->addWidget(skippedLabel_);
-    auto* doneButton = new QPushButton(QStringLiteral("Done"), done_);
-    doneLayout->addWidget(doneButton, 0, Qt::AlignLeft);
-    connect(doneButton, &QPushButton::clicked, this, [this] { model_.dismissOutcome(); });
+    doneButton_ = new QPushButton(QStringLiteral("Done"), done_);
+    doneLayout->addWidget(doneButton_, 0, Qt::AlignLeft);
+    connect(doneButton_, &QPushButton::clicked, this, [this] { model_.dismissOutcome(); });
 
     failed_ = new QWidget(this);
     failed_->setObjectName(QStringLiteral("failedOutcome"));
     auto* failedLayout = column(failed_);
-    failedLabel_ = wrappedLabel(QStringLiteral("failedLabel"), failed_);
-    QPalette red = failedLabel_->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 59, 48));
-    failedLabel_->setPalette(red);
+    failedLabel_ =
+        wrappedLabel<ToneLabel>(QStringLiteral("failedLabel"), failed_, ToneLabel::Tone::red);
     failedLayout->addLayout(symbolLine(new SymbolLabel(QStringLiteral("exclamationmark.triangle"),
                                                        14, SymbolLabel::Tint::red, failed_),
                                        failedLabel_));
-    auto* okButton = new QPushButton(QStringLiteral("OK"), failed_);
-    failedLayout->addWidget(okButton, 0, Qt::AlignLeft);
-    connect(okButton, &QPushButton::clicked, this, [this] { model_.dismissOutcome(); });
+    okButton_ = new QPushButton(QStringLiteral("OK"), failed_);
+    failedLayout->addWidget(okButton_, 0, Qt::AlignLeft);
+    connect(okButton_, &QPushButton::clicked, this, [this] { model_.dismissOutcome(); });
 }
 
 void ActionArea::buildConfirmation() {
@@ -132,6 +130,7 @@ void ActionArea::buildConfirmation() {
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), confirmation_);
     auto* sweep = prominentButton(QStringLiteral("Sweep"), confirmation_);
     sweep->setObjectName(QStringLiteral("confirmSweepButton"));
+    confirmSweep_ = sweep;
     buttons->addWidget(cancel);
     buttons->addWidget(sweep);
     buttons->addStretch();
@@ -177,6 +176,9 @@ void ActionArea::resetConfirmation() {
 }
 
 void ActionArea::update() {
+    // The part that had the keyboard focus may be about to hide: its successor takes it over.
+    const QWidget* focused = QApplication::focusWidget();
+    const bool hadFocus = (focused && isAncestorOf(focused)) || focusAwaitsSuccessor_;
     const auto& phase = model_.phase();
     const auto* done = std::get_if<AppModel::Done>(&phase);
     const auto* failed = std::get_if<AppModel::Failed>(&phase);
@@ -208,5 +210,19 @@ void ActionArea::update() {
         sweepButton_->setText(QStringLiteral("Sweep ") + bytesText(selected));
     else
         sweepButton_->setText(QStringLiteral("Nothing to sweep"));
-    sweepButton_->setEnabled(selected > 0 && !scanning && !sweeping);
+    const bool sweepEnabled = selected > 0 && !scanning && !sweeping;
+    // Disabled while the press's rescan runs, the button loses the focus; it comes back to
+    // whatever this area shows next.
+    if (!sweepEnabled && sweepButton_->hasFocus())
+        focusAwaitsSuccessor_ = true;
+    sweepButton_->setEnabled(sweepEnabled);
+
+    QWidget* successor = done               ? doneButton_
+                         : failed           ? okButton_
+                         : showConfirmation ? static_cast<QWidget*>(confirmSweep_)
+                                            : sweepButton_;
+    if (hadFocus && successor->isEnabled() && successor->isVisibleTo(window())) {
+        successor->setFocus(Qt::OtherFocusReason);
+        focusAwaitsSuccessor_ = false;
+    }
 }

@@ -41,6 +41,10 @@ private:
     // closed asks nothing.
     int sweepPresses_ = 0;
     QWidget* done_ = nullptr;
+    bool focusAwaitsSuccessor_ = false;
+    QPushButton* doneButton_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* confirmSweep_ = nullptr;
     QLabel* sweptLabel_ = nullptr;
     QLabel* skippedLabel_ = nullptr;
     QWidget* failed_ = nullptr;

@@ -1,12 +1,15 @@
 #include "ui/CleanupList.h"
 
 #include "ui/ListCard.h"
+#include "ui/ListScrollArea.h"
 #include "ui/MoreBelowHint.h"
 #include "ui/Spinner.h"
 #include "ui/SweepRow.h"
 #include "ui/SymbolLabel.h"
 #include "ui/SystemStyle.h"
+#include "ui/ToneLabel.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QLabel>
@@ -23,17 +26,7 @@ constexpr double rowHeight = 58;
 constexpr int bottomSlack = 4;
 
 QLabel* secondaryLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, SystemStyle::secondary(label->palette()));
-    label->setPalette(palette);
-    return label;
-}
-
-QColor tertiary(const QPalette& palette) {
-    QColor color = SystemStyle::primary(palette);
-    color.setAlphaF(0.26f);
-    return color;
+    return new ToneLabel(ToneLabel::Tone::secondary, text, parent);
 }
 
 bool hasCustomLocation(const CustomLocations& locations, const std::string& id) {
@@ -98,6 +91,11 @@ CleanupList::CleanupList(AppModel& model, QWidget* parent) : QWidget(parent), mo
     tidyLayout->addStretch();
     layout_->addWidget(tidy_);
 
+    // A row reached with the keyboard scrolls into view, whichever key brought the focus.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (scrollArea_ && now && scrollArea_->widget() && scrollArea_->widget()->isAncestorOf(now))
+            scrollArea_->ensureWidgetVisible(now, 0, 0);
+    });
     for (const auto signal :
          {&AppModel::rowsChanged, &AppModel::runningAppsChanged, &AppModel::runningProcessesChanged,
           &AppModel::customLocationsChanged})
@@ -149,7 +147,9 @@ void CleanupList::rebuildCard(const std::vector<Section>& sections, const Shape&
     contentLayout->addStretch();
 
     if (shape.scrolls) {
-        scrollArea_ = new QScrollArea(card_);
+        scrollArea_ = new ListScrollArea(MoreBelowHint::stripHeight, card_);
+        // The rows inside take the focus, not the area around them.
+        scrollArea_->setFocusPolicy(Qt::NoFocus);
         scrollArea_->setObjectName(QStringLiteral("listScrollArea"));
         scrollArea_->setFrameShape(QFrame::NoFrame);
         scrollArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -180,15 +180,13 @@ QWidget* CleanupList::sectionView(const Section& section, QWidget* parent) {
     auto* layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
-    auto* heading = new QLabel(
+    auto* heading = new ToneLabel(
+        ToneLabel::Tone::tertiary,
         QString::fromUtf8(title(section.category).data(), qsizetype(title(section.category).size()))
             .toUpper(),
         view);
     heading->setObjectName(QStringLiteral("sectionHeading"));
     heading->setFont(SystemStyle::font(SystemStyle::TextSize::caption2, QFont::DemiBold));
-    QPalette palette = heading->palette();
-    palette.setColor(QPalette::WindowText, tertiary(heading->palette()));
-    heading->setPalette(palette);
     layout->addWidget(heading);
     for (const auto& row : section.rows) {
         auto* widget = new SweepRow(row, model_.blockMessage(row),

@@ -1,6 +1,9 @@
 #include "ui/GaugeRing.h"
 
+#include "ui/AccessibleInterfaces.h"
 #include "ui/SystemStyle.h"
+
+#include <QAccessible>
 
 #include <QPainter>
 #include <QVariantAnimation>
@@ -26,6 +29,7 @@ GaugeRing::GaugeRing(double fraction, bool isLow, QWidget* parent)
     : QWidget(parent), fraction_(clampedFraction(fraction)), shownFraction_(fraction_),
       isLow_(isLow), animation_(new QVariantAnimation(this)) {
     setFixedSize(side, side);
+    installAccessibleInterfaces();
     animation_->setDuration(animationMilliseconds);
     animation_->setEasingCurve(QEasingCurve::OutCubic);
     connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
@@ -39,6 +43,10 @@ void GaugeRing::setFraction(double fraction) {
     if (target == fraction_)
         return;
     fraction_ = target;
+    QAccessibleValueChangeEvent valueChanged(this, std::round(fraction_ * 100));
+    QAccessible::updateAccessibility(&valueChanged);
+    QAccessibleEvent nameChanged(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&nameChanged);
     animation_->stop();
     animation_->setStartValue(shownFraction_);
     animation_->setEndValue(fraction_);

@@ -1,5 +1,7 @@
 #include "ui/Icons.h"
 
+#include "ui/SymbolIconEngine.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -75,20 +77,15 @@ QPixmap pixmap(const QString& name, const QColor& color, int logicalSize, qreal 
 }
 
 QIcon icon(const QString& name, const QColor& color) {
-    QIcon result;
-    for (const int size : {16, 22, 32, 48, 64})
-        result.addPixmap(pixmap(name, color, size));
-    return result;
+    return QIcon(new SymbolIconEngine(name, color));
 }
 
 QIcon applicationIcon() {
-    QIcon result;
-    for (const int size : {16, 22, 32, 48, 64, 128, 256}) {
-        const QImage image = render(applicationIconName, QSize(size, size));
-        if (!image.isNull())
-            result.addPixmap(QPixmap::fromImage(image));
-    }
-    return result;
+    return QIcon(new SymbolIconEngine(QString(), QColor()));
+}
+
+QImage applicationImage(QSize pixelSize) {
+    return render(applicationIconName, pixelSize);
 }
 
 } // namespace Icons

@@ -24,8 +24,10 @@ namespace Icons {
 // The same for a widget: `logicalSize` points square at the given device pixel ratio.
 [[nodiscard]] QPixmap pixmap(const QString& name, const QColor& color, int logicalSize,
                              qreal devicePixelRatio = 1);
+// Drawn anew for each size and device pixel ratio it is asked for.
 [[nodiscard]] QIcon icon(const QString& name, const QColor& color);
 
 [[nodiscard]] QIcon applicationIcon();
+[[nodiscard]] QImage applicationImage(QSize pixelSize);
 
 } // namespace Icons

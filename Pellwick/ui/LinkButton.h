@@ -8,4 +8,10 @@ class LinkButton : public QPushButton {
 
 public:
     explicit LinkButton(const QString& text, QWidget* parent = nullptr);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyLinkColor();
 };

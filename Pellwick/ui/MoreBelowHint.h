@@ -5,9 +5,9 @@
 class QGraphicsOpacityEffect;
 class QPropertyAnimation;
 
-// The chevron on a capsule that lies over the bottom of the scrolling list while more rows
-// are below. It never takes clicks; at the end of the list it fades out and leaves the
-// accessibility tree.
+// The chevron on a capsule at the bottom of the scrolling list while more rows are below, in
+// a strip of its own under the rows so it never covers their text. It never takes clicks; at
+// the end of the list it fades out and leaves the accessibility tree.
 class MoreBelowHint : public QWidget {
     Q_OBJECT
 
@@ -23,6 +23,9 @@ public:
 
     static constexpr int fadeMilliseconds = 200;
     static constexpr int liftAboveBottom = 6;
+    // The strip below the scrolling rows that holds the hint: the hint, lifted, and 2 points
+    // of air above it.
+    static constexpr int stripHeight = 10 + 2 * 4 + liftAboveBottom + 2;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

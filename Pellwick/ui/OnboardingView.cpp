@@ -2,16 +2,22 @@
 
 #include "ui/Icons.h"
 #include "ui/PageDots.h"
+#include "ui/ProminentButton.h"
 #include "ui/SystemStyle.h"
+#include "ui/ToneLabel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -28,12 +34,6 @@ QFont titleFont() {
 
 QFont title2Font() {
     return SystemStyle::fontOfDesignSize(17, QFont::DemiBold);
-}
-
-QColor tertiary(const QPalette& palette) {
-    QColor color = SystemStyle::primary(palette);
-    color.setAlphaF(0.25f);
-    return color;
 }
 
 void setTextColor(QLabel* label, const QColor& color) {
@@ -61,8 +61,8 @@ QWidget* pageArea(QVBoxLayout* content) {
     return page;
 }
 
-QPushButton* plainButton(const QString& title) {
-    auto* button = new QPushButton(title);
+template <class Button = QPushButton> QPushButton* plainButton(const QString& title) {
+    auto* button = new Button(title);
     // Return belongs to the primary button wherever the focus is.
     button->setAutoDefault(false);
     return button;
@@ -85,22 +85,18 @@ void makeLarge(QPushButton* button) {
     button->setMinimumWidth(200);
 }
 
-// Filled with the accent colour, like the desktop's suggested action.
-void makeProminent(QPushButton* button, const QPalette& palette) {
-    const QColor accent = SystemStyle::accent(palette);
-    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; color: %2; border: "
-                                         "none; border-radius: 6px; padding: 5px 16px; }"
-                                         "QPushButton:pressed { background-color: %3; }"
-                                         "QPushButton:disabled { background-color: %4; }")
-                              .arg(accent.name(), palette.color(QPalette::HighlightedText).name(),
-                                   accent.darker(115).name(), accent.lighter(140).name()));
-}
-
 QString notificationsButtonTitle(bool asked, bool denied) {
     if (!asked)
         return QStringLiteral("Turn on notifications");
     return denied ? QStringLiteral("Not available on this desktop")
                   : QStringLiteral("Notifications are on");
+}
+
+constexpr int maximumCentringMoves = 4;
+
+// Where a window's frame goes to be centred in `available`.
+QPoint centredPosition(QSize frame, const QRect& available) {
+    return available.center() + QPoint(1, 1) - QPoint(frame.width() / 2, frame.height() / 2);
 }
 
 // The last component of every root, in order, joined with ", ".
@@ -186,9 +182,9 @@ QWidget* OnboardingView::welcomePage() {
         secondaryText(QStringLiteral("Your computer's free space, one glance away.")));
 
     const std::pair<const char*, const char*> features[] = {
-        {"internaldrive", "Shows your free space in the menu bar, live."},
+        {"internaldrive", "Shows your free space in the tray, live."},
         {"sparkles", "Finds developer files that are safe to delete: build caches, package "
-                     "caches, old simulators."},
+                     "caches, test browsers."},
         {"checkmark.shield", "Deletes only what you select and confirm, nothing else."},
     };
     auto* list = new QVBoxLayout;
@@ -224,7 +220,7 @@ QWidget* OnboardingView::notificationsPage() {
         secondaryText(QStringLiteral("Pellwick can tell you when free space drops below a limit "
                                      "you choose. Notifications stay on your computer.")));
 
-    notificationsButton_ = plainButton(QString());
+    notificationsButton_ = plainButton<ProminentButton>(QString());
     notificationsButton_->setObjectName(QStringLiteral("notificationsButton"));
     makeLarge(notificationsButton_);
     connect(notificationsButton_, &QPushButton::clicked, this,
@@ -271,7 +267,7 @@ QWidget* OnboardingView::projectsPage() {
     content->addWidget(folderButton_, 0, Qt::AlignHCenter);
 
     folderMark_ = new QLabel;
-    folderSummary_ = new QLabel;
+    folderSummary_ = new ToneLabel(ToneLabel::Tone::tertiary);
     folderSummary_->setObjectName(QStringLiteral("folderSummary"));
     // Folder names are any bytes the user chose: never read as markup.
     folderSummary_->setTextFormat(Qt::PlainText);
@@ -296,7 +292,7 @@ QWidget* OnboardingView::bottomBar() {
     back_->setObjectName(QStringLiteral("back"));
     connect(back_, &QPushButton::clicked, this, &OnboardingView::goBack);
     layout->addWidget(back_);
-    primary_ = plainButton(QString());
+    primary_ = plainButton<ProminentButton>(QString());
     primary_->setObjectName(QStringLiteral("primary"));
     primary_->setDefault(true);
     connect(primary_, &QPushButton::clicked, this, &OnboardingView::goForward);
@@ -323,6 +319,46 @@ void OnboardingView::goForward() {
     }
     markCompleted();
     close();
+}
+
+void OnboardingView::showCentred() {
+    centringMoves_ = maximumCentringMoves;
+    moveToCentre();
+    show();
+    raise();
+    activateWindow();
+}
+
+// Moves by what the frame is off, rather than to a computed position: window managers differ
+// in whether a requested position means the frame's or the window's own corner, and a shift
+// comes out the same in both.
+void OnboardingView::moveToCentre() {
+    const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen || centringMoves_ <= 0)
+        return;
+    const QRect frame = frameGeometry();
+    const QPoint offBy =
+        centredPosition(frame.size(), screen->availableGeometry()) - frame.topLeft();
+    if (offBy.manhattanLength() <= 1) {
+        centringMoves_ = 0;
+        return;
+    }
+    --centringMoves_;
+    move(pos() + offBy);
+}
+
+// Window managers place a new window by their own rules (GNOME cascades it, Xfce puts it in
+// a corner) and some ignore the position asked for before mapping. Once the window is on the
+// screen with its frame, and after each move the window manager made, it moves again until
+// it stands at the centre.
+bool OnboardingView::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if ((event->type() == QEvent::Expose || event->type() == QEvent::Move) && centringMoves_ > 0 &&
+        isVisible())
+        QTimer::singleShot(0, this, &OnboardingView::moveToCentre);
+    return handled;
 }
 
 void OnboardingView::markCompleted() {
@@ -392,11 +428,11 @@ void OnboardingView::updateFolderViews() {
     if (roots.empty()) {
         folderSummary_->setText(QStringLiteral("Everything stays on your computer."));
         folderSummary_->setFont(SystemStyle::font(SystemStyle::TextSize::caption));
-        setTextColor(folderSummary_, tertiary(palette()));
+        folderSummary_->setTone(ToneLabel::Tone::tertiary);
     } else {
         folderSummary_->setText(folderNames(roots));
         folderSummary_->setFont(SystemStyle::font(SystemStyle::TextSize::callout));
-        setTextColor(folderSummary_, SystemStyle::green(palette()));
+        folderSummary_->setTone(ToneLabel::Tone::green);
     }
 }
 
@@ -412,8 +448,6 @@ void OnboardingView::applyPalette() {
     folderMark_->setPixmap(Icons::pixmap(QStringLiteral("checkmark.circle.fill"),
                                          SystemStyle::green(colors), markSize,
                                          devicePixelRatioF()));
-    makeProminent(primary_, colors);
     fitToTitles(primary_, {continueTitle, lastPageTitle});
-    makeProminent(notificationsButton_, colors);
     updateFolderViews();
 }

@@ -15,6 +15,7 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
+class ToneLabel;
 
 // The welcome window: what Pellwick does, the low-space notification and opening at login,
 // and the folders to look for dormant projects in. Everything the user changes lives in the
@@ -29,6 +30,10 @@ public:
                             QWidget* parent = nullptr);
 
     static constexpr int pageCount = 3;
+
+    // Shows the window at the centre of the screen that has the pointer, in front.
+    void showCentred();
+
     [[nodiscard]] int page() const;
 
 protected:
@@ -36,6 +41,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     [[nodiscard]] QWidget* welcomePage();
@@ -49,6 +55,7 @@ private:
     void goBack();
     void goForward();
     void markCompleted();
+    void moveToCentre();
 
     void askForNotifications();
     static QCoro::Task<> requestNotifications(QPointer<OnboardingView> view,
@@ -62,6 +69,8 @@ private:
     AppModel& model_;
     std::shared_ptr<SettingsStore> settings_;
     bool notificationsAsked_ = false;
+    // Moves left to bring the window to the centre once the window manager has framed it.
+    int centringMoves_ = 0;
 
     QStackedWidget* pages_ = nullptr;
     PageDots* dots_ = nullptr;
@@ -71,7 +80,7 @@ private:
     QCheckBox* openAtLogin_ = nullptr;
     QPushButton* folderButton_ = nullptr;
     QLabel* folderMark_ = nullptr;
-    QLabel* folderSummary_ = nullptr;
+    ToneLabel* folderSummary_ = nullptr;
     // Symbols and texts whose colour follows the palette: repainted when it changes.
     struct Symbol {
         QLabel* label;

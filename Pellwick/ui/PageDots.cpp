@@ -6,12 +6,18 @@
 
 PageDots::PageDots(int count, QWidget* parent) : QWidget(parent), count_(count) {
     setFixedSize(sizeHint());
+    describeCurrentPage();
+}
+
+void PageDots::describeCurrentPage() {
+    setAccessibleName(QStringLiteral("Page %1 of %2").arg(current_ + 1).arg(count_));
 }
 
 void PageDots::setCurrent(int index) {
     if (current_ == index)
         return;
     current_ = index;
+    describeCurrentPage();
     update();
 }
 

@@ -20,6 +20,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void describeCurrentPage();
+
     int count_;
     int current_ = 0;
 };

@@ -7,9 +7,11 @@
 #include "ui/Icons.h"
 #include "ui/MenuBarLabel.h"
 #include "ui/SystemStyle.h"
+#include "ui/ToneLabel.h"
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
@@ -54,13 +56,10 @@ PanelHeader::PanelHeader(AppModel& model, Updater& updater, QWidget* parent)
     free_ = new QLabel(this);
     free_->setObjectName(QStringLiteral("freeLabel"));
     free_->setFont(SystemStyle::fontOfDesignSize(title2DesignSize, QFont::DemiBold));
-    status_ = new QLabel(this);
+    status_ = new ToneLabel(ToneLabel::Tone::secondary, {}, this);
     status_->setObjectName(QStringLiteral("statusLine"));
     status_->setFont(SystemStyle::font(SystemStyle::TextSize::callout));
     status_->setWordWrap(true);
-    QPalette secondary = status_->palette();
-    secondary.setColor(QPalette::WindowText, SystemStyle::secondary(status_->palette()));
-    status_->setPalette(secondary);
     texts->addStretch();
     texts->addWidget(free_);
     texts->addWidget(status_);
@@ -81,9 +80,9 @@ void PanelHeader::buildMenu() {
     menuButton_ = new QToolButton(this);
     menuButton_->setObjectName(QStringLiteral("menuButton"));
     menuButton_->setToolTip(QStringLiteral("Menu"));
+    menuButton_->setAccessibleName(QStringLiteral("Menu"));
     menuButton_->setAutoRaise(true);
-    menuButton_->setIcon(
-        Icons::icon(QStringLiteral("ellipsis.circle"), SystemStyle::secondary(palette())));
+    updateMenuIcon();
     menuButton_->setIconSize(QSize(18, 18));
     menuButton_->setPopupMode(QToolButton::InstantPopup);
     menuButton_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
@@ -105,6 +104,17 @@ void PanelHeader::buildMenu() {
     quit_->setShortcutContext(Qt::WindowShortcut);
     connect(quit_, &QAction::triggered, this, &PanelHeader::quitRequested);
     menuButton_->setMenu(menu_);
+}
+
+void PanelHeader::updateMenuIcon() {
+    menuButton_->setIcon(
+        Icons::icon(QStringLiteral("ellipsis.circle"), SystemStyle::secondary(palette())));
+}
+
+void PanelHeader::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && menuButton_)
+        updateMenuIcon();
 }
 
 void PanelHeader::update() {

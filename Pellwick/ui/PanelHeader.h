@@ -37,8 +37,12 @@ signals:
     void addressRequested(const QString& address);
     void quitRequested();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void buildMenu();
+    void updateMenuIcon();
     void update();
 
     AppModel& model_;

@@ -2,18 +2,19 @@
 
 #include "Updater.h"
 #include "platform/AddressOpener.h"
+#include "platform/ColorSchemeSource.h"
 #include "ui/DBusMenu.h"
 #include "ui/Icons.h"
 #include "ui/MenuBarLabel.h"
 #include "ui/OnboardingView.h"
 #include "ui/PellwickView.h"
+#include "ui/SchemePalette.h"
 #include "ui/StatusNotifierItem.h"
 #include "ui/SystemStyle.h"
 #include "ui/TrayFigure.h"
 
 #include <QApplication>
 #include <QCursor>
-#include <QScreen>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -28,12 +29,14 @@ QColor trayColor(bool isLow) {
 } // namespace
 
 PellwickApp::PellwickApp(AppModel::Environment environment, std::shared_ptr<AddressOpener> opener,
-                         QDBusConnection bus, QObject* parent)
-    : QObject(parent), settings_(environment.settings),
+                         std::shared_ptr<ColorSchemeSource> colorScheme, QDBusConnection bus,
+                         QObject* parent)
+    : QObject(parent), settings_(environment.settings), colorScheme_(std::move(colorScheme)),
       model_(std::make_unique<AppModel>(std::move(environment))),
       updater_(std::make_unique<Updater>()),
       panel_(std::make_unique<PellwickView>(*model_, *updater_, std::move(opener))),
       item_(std::make_unique<StatusNotifierItem>(std::move(bus))) {
+    followColorScheme();
     connect(item_.get(), &StatusNotifierItem::activated, this, &PellwickApp::togglePanel);
     connect(item_.get(), &StatusNotifierItem::contextMenuRequested, this,
             &PellwickApp::togglePanel);
@@ -80,15 +83,20 @@ void PellwickApp::start() {
 }
 
 void PellwickApp::openWelcomeWindow() {
-    if (!welcome_) {
+    if (!welcome_)
         welcome_ = std::make_unique<OnboardingView>(*model_, settings_);
-        welcome_->adjustSize();
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            welcome_->move(screen->availableGeometry().center() - welcome_->rect().center());
-    }
-    welcome_->show();
-    welcome_->raise();
-    welcome_->activateWindow();
+    welcome_->showCentred();
+}
+
+// The palette is the program's own in both schemes, so the panel and the welcome window look
+// the same on every desktop and every text keeps its contrast.
+void PellwickApp::followColorScheme() {
+    const auto apply = [this] {
+        QApplication::setPalette(SchemePalette::forScheme(colorScheme_->colorScheme()));
+        updateTray();
+    };
+    connect(colorScheme_.get(), &ColorSchemeSource::colorSchemeChanged, this, apply);
+    apply();
 }
 
 void PellwickApp::updateTray() {

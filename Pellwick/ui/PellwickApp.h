@@ -10,6 +10,7 @@
 #include <memory>
 
 class AddressOpener;
+class ColorSchemeSource;
 class OnboardingView;
 class PellwickView;
 class QSystemTrayIcon;
@@ -26,6 +27,7 @@ class PellwickApp : public QObject {
 
 public:
     PellwickApp(AppModel::Environment environment, std::shared_ptr<AddressOpener> opener,
+                std::shared_ptr<ColorSchemeSource> colorScheme,
                 QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
     ~PellwickApp() override;
 
@@ -58,9 +60,11 @@ private:
     void showPanelAsWindow();
     void leaveWindowMode();
     void openWelcomeWindow();
+    void followColorScheme();
     [[nodiscard]] QPoint trayAnchor() const;
 
     std::shared_ptr<SettingsStore> settings_;
+    std::shared_ptr<ColorSchemeSource> colorScheme_;
     std::unique_ptr<AppModel> model_;
     std::unique_ptr<Updater> updater_;
     std::unique_ptr<PellwickView> panel_;

@@ -13,8 +13,10 @@
 #include "ui/SymbolLabel.h"
 #include "ui/SystemStyle.h"
 #include "ui/ThresholdSetting.h"
+#include "ui/ToneLabel.h"
 #include "ui/UpdateWindow.h"
 
+#include <QAbstractSlider>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -24,6 +26,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -113,6 +116,9 @@ PellwickView::PellwickView(AppModel& model, Updater& updater, std::shared_ptr<Ad
         if (window && isVisible())
             model_.refresh();
     });
+    // Arrow keys and Return reach the panel before the focused button sees them: a button
+    // would move on with Up as with Down, and ignores Return outside dialogs.
+    qApp->installEventFilter(this);
 }
 
 PellwickView::~PellwickView() = default;
@@ -125,11 +131,10 @@ QWidget* PellwickView::notificationsNotice(QWidget* parent) {
     layout->setSpacing(8);
     layout->addWidget(
         new SymbolLabel(QStringLiteral("bell.slash"), 14, SymbolLabel::Tint::secondary, notice));
-    auto* text = new QLabel(QStringLiteral("Notifications are off, so I can't nudge you."), notice);
+    auto* text =
+        new ToneLabel(ToneLabel::Tone::secondary,
+                      QStringLiteral("Notifications are off, so I can't nudge you."), notice);
     text->setFont(SystemStyle::font(SystemStyle::TextSize::caption));
-    QPalette secondary = text->palette();
-    secondary.setColor(QPalette::WindowText, SystemStyle::secondary(text->palette()));
-    text->setPalette(secondary);
     layout->addWidget(text);
     auto* turnOn = new LinkButton(QStringLiteral("Turn on"), notice);
     layout->addWidget(turnOn);
@@ -266,6 +271,82 @@ void PellwickView::checkForUpdates() {
 void PellwickView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     model_.refresh();
+    focusFirstControl();
+}
+
+std::vector<QWidget*> PellwickView::focusChain() const {
+    std::vector<QWidget*> chain;
+    std::vector<QWidget*> pending{const_cast<PellwickView*>(this)};
+    // Depth first in creation order, which is the order the layouts show them in.
+    while (!pending.empty()) {
+        QWidget* widget = pending.back();
+        pending.pop_back();
+        if (widget != this && (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled())
+            chain.push_back(widget);
+        const auto children = widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            if (!(*child)->isWindow() && (*child)->isVisibleTo(this))
+                pending.push_back(*child);
+    }
+    return chain;
+}
+
+bool PellwickView::focusNextPrevChild(bool next) {
+    const auto chain = focusChain();
+    if (chain.empty())
+        return false;
+    const auto current = std::find(chain.begin(), chain.end(), focusWidget());
+    const auto count = std::ptrdiff_t(chain.size());
+    std::ptrdiff_t index =
+        current == chain.end() ? (next ? -1 : count) : std::distance(chain.begin(), current);
+    index = (index + (next ? 1 : -1) + count) % count;
+    chain[std::size_t(index)]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+void PellwickView::focusFirstControl() {
+    if (focusWidget() && focusWidget()->isVisibleTo(this))
+        return;
+    const auto chain = focusChain();
+    if (!chain.empty())
+        chain.front()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+bool PellwickView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return QWidget::eventFilter(watched, event);
+    auto* target = static_cast<QWidget*>(watched);
+    if (target->window() != this)
+        return QWidget::eventFilter(watched, event);
+    return handleNavigationKey(target, static_cast<const QKeyEvent&>(*event)) ||
+           QWidget::eventFilter(watched, event);
+}
+
+// Up and Down (Left and Right too, except on the slider, which they move) step through the
+// panel in reading order; Return presses the focused button.
+bool PellwickView::handleNavigationKey(QWidget* target, const QKeyEvent& key) {
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const bool slider = qobject_cast<QAbstractSlider*>(target) != nullptr;
+    switch (key.key()) {
+    case Qt::Key_Down:
+        return focusNextPrevChild(true);
+    case Qt::Key_Up:
+        return focusNextPrevChild(false);
+    case Qt::Key_Right:
+        return !slider && focusNextPrevChild(true);
+    case Qt::Key_Left:
+        return !slider && focusNextPrevChild(false);
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QPushButton*>(target); button && button->isEnabled()) {
+            button->click();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
 }
 
 void PellwickView::hideEvent(QHideEvent* event) {
@@ -274,7 +355,7 @@ void PellwickView::hideEvent(QHideEvent* event) {
 }
 
 void PellwickView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && anchored_) {
+    if (event->key() == Qt::Key_Escape) {
         hide();
         return;
     }

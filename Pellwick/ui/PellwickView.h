@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class ActionArea;
 class AddressOpener;
@@ -48,6 +49,10 @@ public:
 
     void checkForUpdates();
 
+    // The controls and rows that take the keyboard focus, in reading order: top to bottom as
+    // the panel shows them, rows in list order.
+    [[nodiscard]] std::vector<QWidget*> focusChain() const;
+
 signals:
     void quitRequested();
 
@@ -57,6 +62,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     [[nodiscard]] QWidget* notificationsNotice(QWidget* parent);
@@ -66,6 +73,8 @@ private:
     void closeIfPressedOutside();
     [[nodiscard]] bool isPointerOnItem() const;
     void keepInsideScreen();
+    void focusFirstControl();
+    [[nodiscard]] bool handleNavigationKey(QWidget* target, const QKeyEvent& key);
 
     AppModel& model_;
     Updater& updater_;

@@ -4,6 +4,7 @@
 #include "ui/LinkButton.h"
 #include "ui/SymbolLabel.h"
 #include "ui/SystemStyle.h"
+#include "ui/ToneLabel.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -46,13 +47,10 @@ ProjectsBlock::ProjectsBlock(AppModel& model, QWidget* parent) : QWidget(parent)
     title_->setWordWrap(true);
     // Folder names are any bytes the user chose: never read as markup.
     title_->setTextFormat(Qt::PlainText);
-    caption_ = new QLabel(this);
+    caption_ = new ToneLabel(ToneLabel::Tone::secondary, {}, this);
     caption_->setObjectName(QStringLiteral("projectsCaption"));
     caption_->setFont(SystemStyle::font(SystemStyle::TextSize::caption));
     caption_->setWordWrap(true);
-    QPalette secondary = caption_->palette();
-    secondary.setColor(QPalette::WindowText, SystemStyle::secondary(caption_->palette()));
-    caption_->setPalette(secondary);
     column->addWidget(title_);
     column->addWidget(caption_);
 

@@ -7,6 +7,7 @@
 
 Spinner::Spinner(QWidget* parent) : QWidget(parent) {
     setFixedSize(sizeHint());
+    setAccessibleName(QStringLiteral("Busy"));
 }
 
 void Spinner::paintEvent(QPaintEvent*) {

@@ -33,8 +33,9 @@ const QString gnomeShell = QStringLiteral("gnome-shell");
 constexpr int maxRetries = 5;
 constexpr std::chrono::milliseconds retryDelay{1000};
 
-// Hosts pick the image nearest the panel's size; these cover the usual panel heights.
-constexpr int pixmapSizes[] = {16, 22, 24, 32, 48};
+// Hosts pick the image nearest the panel's size; these cover the usual panel heights, and
+// twice the usual ones for screens scaled by 2.
+constexpr int pixmapSizes[] = {16, 22, 24, 32, 44, 48, 64};
 
 // QtDBus drops the whole connection when it meets a property of a type it cannot marshal, so
 // the custom types are known before any object is exported.

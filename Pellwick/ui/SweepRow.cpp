@@ -1,12 +1,16 @@
 #include "ui/SweepRow.h"
 
 #include "core/ByteCountFormat.h"
+#include "ui/AccessibleInterfaces.h"
+#include "ui/ElidedLabel.h"
 #include "ui/Icons.h"
 #include "ui/SystemStyle.h"
 
+#include <QAccessible>
 #include <QBoxLayout>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QToolButton>
@@ -19,7 +23,10 @@ constexpr int spacingBetweenParts = 10;
 constexpr int spacingBetweenLines = 2;
 constexpr int spacingBesideChip = 6;
 constexpr int minimumSpaceBeforeSize = 8;
+// Only the control dims on a blocked row: its texts, the block message first, must stay
+// legible.
 constexpr double blockedOpacity = 0.5;
+constexpr int focusRingWidth = 2;
 
 int toggleIconSize() {
     return QFontMetrics(SystemStyle::font(SystemStyle::TextSize::title3)).height();
@@ -77,12 +84,17 @@ void SweepRow::buildLayout() {
     toggle_ = new QToolButton(this);
     toggle_->setObjectName(QStringLiteral("toggle"));
     toggle_->setAutoRaise(true);
-    toggle_->setFocusPolicy(Qt::TabFocus);
+    // The row takes the focus instead, so Tab stops once per row.
+    toggle_->setFocusPolicy(Qt::NoFocus);
     toggle_->setIconSize(QSize(toggleIconSize(), toggleIconSize()));
     toggle_->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
     connect(toggle_, &QToolButton::clicked, this, &SweepRow::toggled);
+    setFocusPolicy(Qt::StrongFocus);
+    installAccessibleInterfaces();
 
-    title_ = makeLabel(this, SystemStyle::font(TextSize::body, QFont::Medium), "title");
+    title_ = new ElidedLabel(this);
+    title_->setObjectName(QStringLiteral("title"));
+    title_->setFont(SystemStyle::font(TextSize::body, QFont::Medium));
     chip_ = makeLabel(this, SystemStyle::font(TextSize::caption2, QFont::Medium), "chip");
     chip_->setContentsMargins(6, 1, 6, 1);
     detail_ = makeLabel(this, SystemStyle::font(TextSize::caption), "detail");
@@ -104,7 +116,9 @@ void SweepRow::buildLayout() {
     texts->addWidget(detail_);
 
     auto* line = new QHBoxLayout(this);
-    line->setContentsMargins(0, 0, 0, 0);
+    // Room for the focus ring around the row's content.
+    constexpr int ringRoom = focusRingWidth + 1;
+    line->setContentsMargins(ringRoom, ringRoom, ringRoom, ringRoom);
     line->setSpacing(spacingBetweenParts);
     line->addWidget(toggle_, 0, Qt::AlignTop);
     line->addLayout(texts, 1);
@@ -116,11 +130,15 @@ void SweepRow::buildLayout() {
 
 void SweepRow::setContents(const AppModel::Row& row, std::optional<std::string> blockMessage,
                            bool hasCustomLocation) {
+    const QString oldTitle = title_->fullText();
+    const bool wasTicked = isTicked_;
+    const bool wasBlocked = isBlocked_;
     itemId_ = row.item.id;
     isBlocked_ = blockMessage.has_value();
     isTicked_ = row.isSelected && !isBlocked_;
 
-    title_->setText(QString::fromStdString(row.item.title));
+    title_->setFullText(QString::fromStdString(row.item.title));
+    toggle_->setAccessibleName(title_->fullText());
     chip_->setText(chipText(row.item.risk));
     detail_->setText(detailText(row.item.detail, blockMessage, hasCustomLocation));
     size_->setText(QString::fromStdString(formatByteCount(row.size)));
@@ -128,16 +146,43 @@ void SweepRow::setContents(const AppModel::Row& row, std::optional<std::string> 
     updateToggleIcon();
 
     if (isBlocked_) {
-        auto* effect = new QGraphicsOpacityEffect(this);
+        auto* effect = new QGraphicsOpacityEffect(toggle_);
         effect->setOpacity(blockedOpacity);
-        setGraphicsEffect(effect);
+        toggle_->setGraphicsEffect(effect);
     } else {
-        setGraphicsEffect(nullptr);
+        toggle_->setGraphicsEffect(nullptr);
     }
+    announceChanges(oldTitle, wasTicked, wasBlocked);
+}
+
+void SweepRow::announceChanges(const QString& oldTitle, bool wasTicked, bool wasBlocked) {
+    if (oldTitle != title_->fullText()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+    QAccessible::State changed;
+    changed.checked = wasTicked != isTicked_;
+    changed.disabled = wasBlocked != isBlocked_;
+    if (changed.checked || changed.disabled) {
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
+}
+
+QString SweepRow::accessibleSummary() const {
+    return chip_->text() + QStringLiteral(", ") + size_->text() + QStringLiteral(". ") +
+           detail_->text();
+}
+
+void SweepRow::requestToggle() {
+    if (!isBlocked_)
+        emit toggled();
 }
 
 QString SweepRow::titleText() const {
-    return title_->text();
+    return title_->fullText();
 }
 
 QString SweepRow::chipText() const {
@@ -156,8 +201,8 @@ bool SweepRow::isToggleEnabled() const {
     return toggle_->isEnabled();
 }
 
-double SweepRow::opacity() const {
-    const auto* effect = qobject_cast<const QGraphicsOpacityEffect*>(graphicsEffect());
+double SweepRow::toggleOpacity() const {
+    const auto* effect = qobject_cast<const QGraphicsOpacityEffect*>(toggle_->graphicsEffect());
     return effect ? effect->opacity() : 1.0;
 }
 
@@ -191,6 +236,30 @@ void SweepRow::paintEvent(QPaintEvent* event) {
     painter.setBrush(SystemStyle::quaternary(palette()));
     const QRectF capsule = QRectF(chip_->geometry());
     painter.drawRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
+    if (hasFocus()) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(SystemStyle::accent(palette()), focusRingWidth));
+        const QRectF ring = QRectF(rect()).adjusted(1, 1, -1, -1);
+        painter.drawRoundedRect(ring, 6, 6);
+    }
+}
+
+void SweepRow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Select) {
+        requestToggle();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void SweepRow::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void SweepRow::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void SweepRow::changeEvent(QEvent* event) {

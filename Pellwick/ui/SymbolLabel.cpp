@@ -27,7 +27,7 @@ void SymbolLabel::render() {
         color = SystemStyle::secondary(palette());
         break;
     case Tint::red:
-        color = QColor(255, 59, 48);
+        color = SystemStyle::redText(palette());
         break;
     }
     setPixmap(Icons::pixmap(symbol_, color, logicalSize_, devicePixelRatioF()));

@@ -3,10 +3,12 @@
 #include "DesktopEnvironment.h"
 #include "platform/linux/ChildSessions.h"
 #include "platform/linux/DesktopAddressOpener.h"
+#include "platform/linux/DesktopColorScheme.h"
 #include "ui/PellwickApp.h"
 #include "ui/SingleInstance.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -32,7 +34,13 @@ int main(int argc, char** argv) {
     if (!instance.claim())
         return 0;
 
-    PellwickApp app(desktopEnvironment(), std::make_shared<DesktopAddressOpener>());
+    auto colorScheme = std::make_shared<DesktopColorScheme>(
+        QDBusConnection::sessionBus(),
+        DesktopColorScheme::Desktop{
+            qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)});
+    PellwickApp app(desktopEnvironment(), std::make_shared<DesktopAddressOpener>(),
+                    std::move(colorScheme));
     QObject::connect(&instance, &SingleInstance::openPanelRequested, &app, &PellwickApp::openPanel);
     // Quit frees the name first, so a launch meanwhile starts afresh, and ends the login
     // shell's session.

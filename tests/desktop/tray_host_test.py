@@ -28,6 +28,7 @@ SCREEN = (1280, 800)
 BAR_HEIGHT = 32
 WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM_INTERFACE = "org.kde.StatusNotifierItem"
+WELCOME_SLACK = 4
 
 
 class Failure(Exception):
@@ -504,6 +505,48 @@ def test_host(session, host, program, output, report):
     check_clicks(session, *host.item_position(area), report)
     report("a host started after Pellwick shows the item; the panel drops down from it")
     pellwick.quit()
+    os.remove(os.path.join(session.env["XDG_CONFIG_HOME"], "pellwick", "pellwick.conf"))
+    pellwick = Pellwick(session, program)
+    check_welcome_centred(session, report)
+    pellwick.quit()
+
+
+def work_area(session):
+    values = re.findall(r"\d+", session.run("xprop", "-root", "_NET_WORKAREA").split("=")[-1])
+    return tuple(map(int, values[:4])) if len(values) >= 4 else (0, 0) + SCREEN
+
+
+def frame_geometry(session, window):
+    """The window with the window manager's frame: its own area from xwininfo, widened by the
+    frame extents the window manager announces (none without one)."""
+    info = session.run("xwininfo", "-id", window)
+    values = {key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+              for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")}
+    extents = re.findall(r"\d+", session.run("xprop", "-id", window, "_NET_FRAME_EXTENTS")
+                         .split("=")[-1])
+    left, right, top, bottom = map(int, extents[:4]) if len(extents) >= 4 else (0, 0, 0, 0)
+    return (values["Absolute upper-left X"] - left, values["Absolute upper-left Y"] - top,
+            values["Width"] + left + right, values["Height"] + top + bottom)
+
+
+def check_welcome_centred(session, report):
+    """The welcome window, frame included, stands at the centre of the work area, wherever the
+    window manager would have put it (GNOME cascades new windows, Xfce puts them in a
+    corner)."""
+    window = wait_until(lambda: session.visible_windows("^Welcome to Pellwick$"),
+                        "the welcome window")[0]
+    x, y, width, height = work_area(session)
+
+    def offset():
+        fx, fy, fw, fh = frame_geometry(session, window)
+        return (fx + fw // 2 - (x + width // 2), fy + fh // 2 - (y + height // 2))
+    try:
+        wait_until(lambda: all(abs(d) <= WELCOME_SLACK for d in offset()),
+                   "the welcome window at the centre", 10)
+    except Failure:
+        raise Failure("the welcome window is %s from the work area's centre (%d,%d %dx%d)"
+                      % (offset(), x, y, width, height))
+    report("welcome window centred (%+d, %+d from the work area's centre)" % offset())
 
 
 def test_no_tray(session, program, report):
@@ -518,6 +561,7 @@ def test_no_tray(session, program, report):
     if overlap:
         raise Failure("panel %s and welcome window %s overlap" % (a, b))
     report("no tray: panel window at %s, welcome window at %s" % (a, b))
+    check_welcome_centred(session, report)
     pellwick.quit()
 
 
@@ -527,7 +571,7 @@ HOSTS = {"gnome": GnomeShell, "kde": KdePlasma, "xfce": XfcePanel, "xembed": XEm
 def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     host_name, program, output = sys.argv[1:4]
-    for tool in ("Xvfb", "dbus-daemon", "xdotool", "xwininfo", "import", "convert"):
+    for tool in ("Xvfb", "dbus-daemon", "xdotool", "xwininfo", "xprop", "import", "convert"):
         if not shutil.which(tool):
             print("SKIP: %s is not installed (scripts/setup installs it)" % tool)
             return SKIP

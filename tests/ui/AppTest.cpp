@@ -23,7 +23,8 @@ QDBusConnection noBus() {
 
 TEST(AppTray, LabelFollowsFreeSpaceAndThresholdAtOnce) {
     ModelFixture fixture;
-    PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(), noBus());
+    PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(),
+                    std::make_shared<FixedColorScheme>(), noBus());
     const auto& item = app.statusItem();
     EXPECT_EQ(item.title(), "Pellwick");
     EXPECT_EQ(item.iconName(), "drive-harddisk-symbolic");
@@ -113,7 +114,8 @@ TEST(AppStartUp, WelcomeWindowOpensUntilOnboardingIsCompleted) {
         ModelFixture fixture;
         if (completed)
             fixture.settings->values.insert(QStringLiteral("onboardingCompleted"), true);
-        PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(), noBus());
+        PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(),
+                        std::make_shared<FixedColorScheme>(), noBus());
         app.start();
         const auto* welcome = app.welcomeWindow();
         EXPECT_EQ(welcome && welcome->isVisible(), !completed) << completed;

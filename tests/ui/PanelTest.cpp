@@ -110,6 +110,12 @@ TEST(PanelList, ScrollsOnlyPastTheEstimatedHeight) {
             EXPECT_TRUE(
                 panel.find("moreBelowHint")->testAttribute(Qt::WA_TransparentForMouseEvents));
             EXPECT_EQ(panel.find("moreBelowHint")->accessibleName(), "More below");
+            // The hint lies below the rows' area, never over a row's text.
+            const QWidget* hint = panel.find("moreBelowHint");
+            const QRect rowsArea(scroll->viewport()->mapTo(panel.panel.get(), QPoint()),
+                                 scroll->viewport()->size());
+            EXPECT_FALSE(
+                QRect(hint->mapTo(panel.panel.get(), QPoint()), hint->size()).intersects(rowsArea));
         }
         EXPECT_EQ(int(panel.panel->findChildren<SweepRow*>().size()), int(c.rows.size()));
     }

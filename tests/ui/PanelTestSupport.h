@@ -2,6 +2,7 @@
 
 #include "Updater.h"
 #include "platform/AddressOpener.h"
+#include "platform/ColorSchemeSource.h"
 #include "support/FakeEnvironment.h"
 #include "ui/PellwickView.h"
 
@@ -11,6 +12,13 @@
 
 #include <memory>
 #include <string>
+
+// The desktop's preference, set by the test.
+class FixedColorScheme : public ColorSchemeSource {
+public:
+    ColorScheme scheme = ColorScheme::noPreference;
+    [[nodiscard]] ColorScheme colorScheme() const override { return scheme; }
+};
 
 class RecordingOpener : public AddressOpener {
 public:

@@ -322,7 +322,7 @@ TEST_F(StatusNotifierItemTest, ContextMenuOffersOpenAndQuit) {
 TEST_F(StatusNotifierItemTest, AWatcherThatAppearsLateTakesOverFromTheWindow) {
     ModelFixture fixture;
     PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(),
-                    connection(QStringLiteral("app")));
+                    std::make_shared<FixedColorScheme>(), connection(QStringLiteral("app")));
     app.showInTray();
     const auto grace = static_cast<int>(PellwickApp::watcherGracePeriod.count());
     ASSERT_TRUE(waitUntil([&app] { return app.panel().isVisible(); }, grace + 5000));

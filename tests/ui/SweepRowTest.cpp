@@ -1,5 +1,6 @@
 #include "ui/SweepRow.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -48,7 +49,7 @@ TEST(SweepRow, ShowsItsStateFromSelectionBlockAndLocation) {
         EXPECT_EQ(row.isTicked(), state.isTicked) << state.name;
         EXPECT_EQ(row.isBlocked(), state.blockMessage.has_value()) << state.name;
         EXPECT_EQ(row.isToggleEnabled(), !state.blockMessage.has_value()) << state.name;
-        EXPECT_DOUBLE_EQ(row.opacity(), state.opacity) << state.name;
+        EXPECT_DOUBLE_EQ(row.toggleOpacity(), state.opacity) << state.name;
         EXPECT_EQ(row.detailText().toStdString(), state.detail) << state.name;
         EXPECT_EQ(row.titleText().toStdString(), "npm cache") << state.name;
     }
@@ -92,11 +93,37 @@ TEST(SweepRow, NewContentsReplaceTheOldOnes) {
     row.setContents(makeRow(true, Risk::resets, 999), std::nullopt, true);
     EXPECT_TRUE(row.isTicked());
     EXPECT_TRUE(row.isToggleEnabled());
-    EXPECT_DOUBLE_EQ(row.opacity(), 1.0);
+    EXPECT_DOUBLE_EQ(row.toggleOpacity(), 1.0);
     EXPECT_EQ(row.chipText().toStdString(), "Resets");
     EXPECT_EQ(row.sizeText().toStdString(), "1 kB");
     EXPECT_EQ(row.detailText().toStdString(),
               "Packages npm downloads again. Includes a custom location.");
+}
+
+// The panel's rows are about 270 wide. A title that does not fit beside its chip and size ends
+// in "…" and shows in full as its tooltip; one that fits is never cut.
+TEST(SweepRow, TitleIsCutOnlyWhereItDoesNotFit) {
+    struct Case {
+        const char* title;
+        int width;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"Yarn cache", 270, false},
+        {"Playwright browsers with every downloaded revision", 270, true},
+        {"Playwright browsers with every downloaded revision", 700, false},
+    };
+    for (const auto& c : cases) {
+        auto row = makeRow(true, Risk::reinstalls, 1'800'000'000);
+        row.item.title = c.title;
+        SweepRow widget(row, std::nullopt, false);
+        widget.resize(c.width, widget.heightForWidth(c.width));
+        widget.show();
+        const auto* title = widget.findChild<QLabel*>(QStringLiteral("title"));
+        EXPECT_EQ(title->text().endsWith(QChar(0x2026)), c.cut) << c.title << " " << c.width;
+        EXPECT_EQ(title->toolTip(), c.cut ? QString::fromUtf8(c.title) : QString()) << c.title;
+        EXPECT_EQ(widget.titleText().toStdString(), c.title);
+    }
 }
 
 } // namespace

@@ -1,12 +1,16 @@
-// Renders the list rows, the card, the gauge and the whole panel in its states to PNG files,
-// for looking at the widgets without a desktop: ui-screenshots OUTPUT_FOLDER (run with the
-// offscreen platform). The panel runs on a model with stand-in services and a temp home.
+// Renders the list rows, the card, the gauge, the whole panel in its states and the welcome
+// pages to PNG files, in the light palette and (names ending in -dark) the dark one, for
+// looking at the widgets without a desktop: ui-screenshots OUTPUT_FOLDER (run with the
+// offscreen platform; QT_SCALE_FACTOR=2 shows a high-density screen). The panel runs on a
+// model with stand-in services and a temp home.
 #include "Updater.h"
 #include "platform/AddressOpener.h"
 #include "support/FakeEnvironment.h"
 #include "ui/GaugeRing.h"
 #include "ui/ListCard.h"
+#include "ui/OnboardingView.h"
 #include "ui/PellwickView.h"
+#include "ui/SchemePalette.h"
 #include "ui/SweepRow.h"
 
 #include <QCoro/QCoroTask>
@@ -37,9 +41,12 @@ AppModel::Row row(std::string id, std::string title, std::string detail, Risk ri
     return {item, size, isSelected};
 }
 
+// Added to every file name while the dark palette is in use.
+QString schemeSuffix;
+
 bool save(QWidget& widget, const QDir& folder, const QString& name) {
     widget.adjustSize();
-    const QString path = folder.filePath(name + QStringLiteral(".png"));
+    const QString path = folder.filePath(name + schemeSuffix + QStringLiteral(".png"));
     if (!widget.grab().save(path)) {
         std::cerr << "could not write " << path.toStdString() << '\n';
         return false;
@@ -92,19 +99,6 @@ QWidget* gauges() {
         layout->addWidget(new GaugeRing(fraction, false, page));
     layout->addWidget(new GaugeRing(0.93, true, page));
     return page;
-}
-
-// A dark theme's roles, to check that every colour follows the palette.
-QPalette darkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(40, 40, 42));
-    palette.setColor(QPalette::WindowText, QColor(235, 235, 235));
-    palette.setColor(QPalette::Base, QColor(30, 30, 32));
-    palette.setColor(QPalette::Text, QColor(235, 235, 235));
-    palette.setColor(QPalette::Button, QColor(50, 50, 52));
-    palette.setColor(QPalette::ButtonText, QColor(235, 235, 235));
-    palette.setColor(QPalette::Highlight, QColor(10, 132, 255));
-    return palette;
 }
 
 class NoAddresses : public AddressOpener {
@@ -173,8 +167,6 @@ bool savePanelStates(const QDir& folder) {
         PanelScene scene;
         scene.model->setRows(manyRows());
         saved = save(*scene.panel, folder, QStringLiteral("panel-scrolling")) && saved;
-        scene.panel->setPalette(darkPalette());
-        saved = save(*scene.panel, folder, QStringLiteral("panel-scrolling-dark")) && saved;
     }
     {
         PanelScene scene;
@@ -218,6 +210,27 @@ bool savePanelStates(const QDir& folder) {
     return saved;
 }
 
+bool saveWelcomePages(const QDir& folder) {
+    PanelScene scene;
+    OnboardingView welcome(*scene.model, scene.fixture.settings);
+    welcome.show();
+    bool saved = true;
+    for (int page = 1; page <= OnboardingView::pageCount; ++page) {
+        saved = save(welcome, folder, QStringLiteral("welcome-%1").arg(page)) && saved;
+        welcome.findChild<QPushButton*>(QStringLiteral("primary"))->click();
+    }
+    return saved;
+}
+
+bool saveAll(const QDir& folder) {
+    const std::unique_ptr<QWidget> rows(rowsCard());
+    const std::unique_ptr<QWidget> rings(gauges());
+    bool saved = save(*rows, folder, QStringLiteral("rows"));
+    saved = save(*rings, folder, QStringLiteral("gauges")) && saved;
+    saved = savePanelStates(folder) && saved;
+    return saveWelcomePages(folder) && saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -231,14 +244,10 @@ int main(int argc, char** argv) {
         std::cerr << "could not create " << argv[1] << '\n';
         return 1;
     }
-    const std::unique_ptr<QWidget> rows(rowsCard());
-    const std::unique_ptr<QWidget> rings(gauges());
-    bool saved = save(*rows, folder, QStringLiteral("rows")) &&
-                 save(*rings, folder, QStringLiteral("gauges"));
-    rows->setPalette(darkPalette());
-    rings->setPalette(darkPalette());
-    saved = saved && save(*rows, folder, QStringLiteral("rows-dark")) &&
-            save(*rings, folder, QStringLiteral("gauges-dark"));
-    saved = savePanelStates(folder) && saved;
+    QApplication::setPalette(SchemePalette::light());
+    bool saved = saveAll(folder);
+    QApplication::setPalette(SchemePalette::dark());
+    schemeSuffix = QStringLiteral("-dark");
+    saved = saveAll(folder) && saved;
     return saved ? 0 : 1;
 }

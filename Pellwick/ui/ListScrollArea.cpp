@@ -1,0 +1,5 @@
+#include "ui/ListScrollArea.h"
+
+ListScrollArea::ListScrollArea(int reservedBottom, QWidget* parent) : QScrollArea(parent) {
+    setViewportMargins(0, 0, 0, reservedBottom);
+}
