@@ -28,6 +28,9 @@ protected:
     [[nodiscard]] bool safe(const fs::path& folder) const {
         return Cleaner::isSafeCustomLocation(folder, vetting);
     }
+    [[nodiscard]] std::string inHome(const std::string& relative) const {
+        return (home / relative).string();
+    }
     [[nodiscard]] fs::path onVolume(const std::string& relative) const { return media + relative; }
 };
 
@@ -126,28 +129,16 @@ TEST_F(DiscoveryFixture, RefusesUnsafeFolders) {
 }
 
 TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoots) {
-    tree.folder("media/u/Work/gradle/caches");
-    tree.folder("media/u/Dev/.cargo/registry/cache");
-    tree.folder("media/u/Dev/.cargo/registry/src");
-    tree.folder("home/.npm/_cacache");
-    tree.folder("home/dev/npm-store/_cacache");
-    tree.folder("home/.cargo/registry/cache");
-    tree.folder("home/.cargo/registry/src");
-    tree.folder("home/dev/pnpm-store");
-    tree.folder("media/u/Ext/Homebrew");
-    tree.folder("media/u/Ext/dev/Homebrew");
-    tree.folder("media/u/Ext/dev/Builds/ModuleCache.noindex");
-    tree.folder("media/u/Ext/dev/Other");
-    tree.folder("media/u/Ext/dev/DerivedData");
-    for (const char* tool : {"pip", "uv", "puppeteer", "go-build"})
-        tree.folder(fs::path("media/u/Ext/xdg") / tool);
-    tree.folder("home/Projects/tools/registry/cache");
-    tree.folder("home/dev/gocache/a/b/c");
-    tree.folder("home/.cache/pnpm/sub");
-    tree.folder("home/.cache/yarn/v6");
-    tree.folder("home/.yarn/berry/cache");
-    tree.folder("home/.cache/pip");
-    tree.folder("media/u/Ext/dev/pip");
+    for (const char* folder :
+         {"media/u/Work/gradle/caches", "media/u/Dev/.cargo/registry/cache",
+          "media/u/Dev/.cargo/registry/src", "home/dev/npm-store/_cacache", "home/dev/pnpm-store",
+          "media/u/Ext/Homebrew", "media/u/Ext/dev/Homebrew", "media/u/Ext/dev/Other",
+          "media/u/Ext/dev/Builds/ModuleCache.noindex", "media/u/Ext/dev/DerivedData",
+          "media/u/Ext/xdg/pip", "media/u/Ext/xdg/uv", "media/u/Ext/xdg/puppeteer",
+          "media/u/Ext/xdg/go-build", "home/Projects/tools/registry/cache",
+          "home/dev/gocache/a/b/c", "home/.cache/pnpm/sub", "home/.yarn/berry/cache",
+          "media/u/Ext/dev/pip"})
+        tree.folder(folder);
     struct Case {
         std::string name;
         Cleaner::ProbeValues values;
@@ -160,11 +151,9 @@ TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoot
         {"gradle without caches folder", {{"GRADLE", media + "Dev"}}, {}},
         {"a value beginning with a tilde", {{"PNPM", "~/dev/pnpm-store"}}, {}},
         {"a relative value", {{"PNPM", "home/dev/pnpm-store"}}, {}},
-        {"npm's default cache is a built-in root", {{"NPM", (home / ".npm").string()}}, {}},
         {"a moved npm cache",
-         {{"NPM", (home / "dev/npm-store").string()}},
+         {{"NPM", inHome("dev/npm-store")}},
          {{"npm-cache", {home / "dev/npm-store/_cacache"}}}},
-        {"cargo at home is built in", {{"CARGO", (home / ".cargo").string()}}, {}},
         {"cargo on a volume",
          {{"CARGO", media + "Dev/.cargo"}},
          {{"cargo-registry",
@@ -187,19 +176,13 @@ TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoot
           {"uv-cache", {onVolume("Ext/xdg/uv")}},
           {"puppeteer", {onVolume("Ext/xdg/puppeteer")}},
           {"go-build-cache", {onVolume("Ext/xdg/go-build")}}}},
-        {"no hint word in the last three components",
-         {{"CARGO", (home / "Projects/tools").string()}},
-         {}},
+        {"no hint word in the last three components", {{"CARGO", inHome("Projects/tools")}}, {}},
         {"hint word three components up",
-         {{"GOCACHE", (home / "dev/gocache/a/b").string()}},
+         {{"GOCACHE", inHome("dev/gocache/a/b")}},
          {{"go-build-cache", {home / "dev/gocache/a/b"}}}},
-        {"hint word four components up", {{"GOCACHE", (home / "dev/gocache/a/b/c").string()}}, {}},
-        {"inside a built-in root", {{"PNPM", (home / ".cache/pnpm/sub").string()}}, {}},
-        {"yarn's answer inside its Linux cache",
-         {{"YARN", (home / ".cache/yarn/v6").string()}},
-         {}},
-        {"containing a built-in root", {{"YARN", (home / ".yarn").string()}}, {}},
-        {"XDG at its default", {{"XDG", (home / ".cache").string()}}, {}},
+        {"hint word four components up", {{"GOCACHE", inHome("dev/gocache/a/b/c")}}, {}},
+        {"inside a built-in root", {{"PNPM", inHome(".cache/pnpm/sub")}}, {}},
+        {"containing a built-in root", {{"YARN", inHome(".yarn")}}, {}},
         {"the same folder twice for one item",
          {{"PIP", media + "Ext/dev/pip"}, {"XDG", media + "Ext/dev"}},
          {{"pip-cache", {onVolume("Ext/dev/pip")}}}},
@@ -216,13 +199,11 @@ TEST_F(DiscoveryFixture, AsksTheRealLoginShell) {
     for (const char* tool : {"npm", "node"})
         if (withNpm)
             fs::create_symlink(fs::path("/usr/bin") / tool, home / "bin" / tool);
-    tree.folder("home/dev/cargo-home/registry/cache");
-    tree.folder("home/dev/cargo-home/registry/src");
-    tree.folder("media/u/Work/gradle/caches");
-    tree.folder("home/tools/playwright-browsers");
-    tree.folder("media/u/Ext/cache/pip");
-    tree.folder("media/u/Ext/cache/uv");
-    tree.folder("home/dev/npm-store/_cacache");
+    for (const char* folder :
+         {"home/dev/cargo-home/registry/cache", "home/dev/cargo-home/registry/src",
+          "media/u/Work/gradle/caches", "home/tools/playwright-browsers", "media/u/Ext/cache/pip",
+          "media/u/Ext/cache/uv", "home/dev/npm-store/_cacache"})
+        tree.folder(folder);
     writeFile(home / ".bash_profile", "echo 'Good morning'\n"
                                       "echo NPM=/from/noise\n"
                                       "PATH=\"$HOME/bin\"\n"
@@ -233,7 +214,7 @@ TEST_F(DiscoveryFixture, AsksTheRealLoginShell) {
                   media + "Work/gradle\n" +
                   "export PLAYWRIGHT_BROWSERS_PATH=~/tools/playwright-browsers\n" +
                   "export XDG_CACHE_HOME=" + media + "Ext/cache\n");
-    writeFile(home / ".npmrc", "cache=" + (home / "dev/npm-store").string() + "\n");
+    writeFile(home / ".npmrc", "cache=" + inHome("dev/npm-store") + "\n");
 
     Cleaner::DiscoveryOptions options;
     options.shell = bashIn(home);
