@@ -82,7 +82,9 @@ TEST(AllowedRoots, HoldsEveryActionRootStandardizedButNoSimulatorItem) {
     EXPECT_EQ(allowed.size(), roots);
 }
 
-TEST(Guard, RefusesARootThatIsNotWhitelistedAfterCleaningTheOnesBefore) {
+// Roots are compared standardized, links are refused rather than followed, missing roots are
+// skipped, and roots before a refused one stay cleaned.
+TEST(Guard, ChecksEachRootAgainstTheWhitelistWithoutFollowingLinks) {
     TempTree tree;
     const auto cache = tree.folder("cache");
     tree.file("cache/keep");
@@ -95,28 +97,17 @@ TEST(Guard, RefusesARootThatIsNotWhitelistedAfterCleaningTheOnesBefore) {
         EXPECT_EQ(std::string(error.what()), refusal(other));
     }
     EXPECT_THAT(namesIn(cache), IsEmpty());
-}
 
-TEST(Guard, RefusesAWhitelistedRootThatIsASymbolicLinkAndMeasuresNone) {
-    TempTree tree;
-    tree.file("elsewhere/precious");
-    const auto link = tree.link("cache", tree / "elsewhere");
+    const auto link = tree.link("link", other);
+    tree.file("other/precious");
     EXPECT_EQ(errorText(emptying({link}), allow({link})), refusal(link));
-    EXPECT_TRUE(fs::exists(tree / "elsewhere/precious"));
-    EXPECT_THROW((void)Cleaner::guardedRoot(link, allow({link})), Cleaner::CleanError);
+    EXPECT_TRUE(fs::exists(other / "precious"));
     EXPECT_THAT(Cleaner::measuredRoots(emptying({link})), IsEmpty());
-}
 
-TEST(Guard, StandardizesBeforeItCompares) {
-    TempTree tree;
-    const auto cache = tree.folder("cache");
     const fs::path spelled = tree.root() / "." / "cache" / ".." / "cache" / "";
     EXPECT_EQ(Cleaner::guardedRoot(spelled, allow({cache})), cache);
     EXPECT_THROW((void)Cleaner::guardedRoot(cache, allow({spelled})), Cleaner::CleanError);
-}
 
-TEST(Guard, AMissingRootIsSkipped) {
-    TempTree tree;
     const auto missing = tree / "missing";
     EXPECT_EQ(Cleaner::guardedRoot(missing, allow({missing})), std::nullopt);
     EXPECT_EQ(cleanAsMeasured(emptying({missing}), allow({missing})), 0);
@@ -160,13 +151,10 @@ TEST(EmptyDirectories, AFolderThatCannotBeListedFailsWithItsReason) {
     tree.file("locked/inside");
     giveToNobody(locked);
     fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec);
-    EXPECT_EQ(runAsNobody([&] {
-                  return errorText(emptying({locked}), allow({locked})) ==
-                                 "Couldn't read " + locked.string() + ": Permission denied."
-                             ? 0
-                             : 1;
-              }),
-              0);
+    const std::string denied = "Couldn't read " + locked.string() + ": Permission denied.";
+    EXPECT_EQ(
+        runAsNobody([&] { return int(errorText(emptying({locked}), allow({locked})) != denied); }),
+        0);
 }
 
 TEST(EmptyOlderThan, RemovesOnlyEntriesWhoseWholeTreeIsOlderThanTheRule) {
