@@ -129,15 +129,26 @@ TEST_F(DiscoveryFixture, RefusesUnsafeFolders) {
 }
 
 TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoots) {
-    for (const char* folder :
-         {"media/u/Work/gradle/caches", "media/u/Dev/.cargo/registry/cache",
-          "media/u/Dev/.cargo/registry/src", "home/dev/npm-store/_cacache", "home/dev/pnpm-store",
-          "media/u/Ext/Homebrew", "media/u/Ext/dev/Homebrew", "media/u/Ext/dev/Other",
-          "media/u/Ext/dev/Builds/ModuleCache.noindex", "media/u/Ext/dev/DerivedData",
-          "media/u/Ext/xdg/pip", "media/u/Ext/xdg/uv", "media/u/Ext/xdg/puppeteer",
-          "media/u/Ext/xdg/go-build", "home/Projects/tools/registry/cache",
-          "home/dev/gocache/a/b/c", "home/.cache/pnpm/sub", "home/.yarn/berry/cache",
-          "media/u/Ext/dev/pip"})
+    for (const char* folder : {"media/u/Work/gradle/caches",
+                               "media/u/Dev/.cargo/registry/cache",
+                               "media/u/Dev/.cargo/registry/src",
+                               "home/dev/npm-store/_cacache",
+                               "home/dev/pnpm-store",
+                               "media/u/Ext/Homebrew",
+                               "media/u/Ext/dev/Homebrew",
+                               "media/u/Ext/dev/Other",
+                               "media/u/Ext/dev/Builds/ModuleCache.noindex",
+                               "media/u/Ext/dev/DerivedData",
+                               "media/u/Ext/xdg/pip",
+                               "media/u/Ext/xdg/uv",
+                               "media/u/Ext/xdg/puppeteer",
+                               "media/u/Ext/xdg/go-build",
+                               "home/Projects/tools/registry/cache",
+                               "home/dev/gocache/a/b/c",
+                               "home/.cache/pnpm/sub",
+                               "home/.cache/pnpm-store",
+                               "home/.yarn/berry/cache",
+                               "media/u/Ext/dev/pip"})
         tree.folder(folder);
     struct Case {
         std::string name;
@@ -183,6 +194,9 @@ TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoot
         {"hint word four components up", {{"GOCACHE", inHome("dev/gocache/a/b/c")}}, {}},
         {"inside a built-in root", {{"PNPM", inHome(".cache/pnpm/sub")}}, {}},
         {"containing a built-in root", {{"YARN", inHome(".yarn")}}, {}},
+        {"beside a built-in root of the same beginning",
+         {{"PNPM", inHome(".cache/pnpm-store")}},
+         {{"pnpm-cache", {home / ".cache/pnpm-store"}}}},
         {"the same folder twice for one item",
          {{"PIP", media + "Ext/dev/pip"}, {"XDG", media + "Ext/dev"}},
          {{"pip-cache", {onVolume("Ext/dev/pip")}}}},
