@@ -179,8 +179,11 @@ TEST(ProjectScanner, DormancyLooksAtTheProjectAndItsRepository) {
     for (const auto& file : {"repo/web/src/a/b/c/d/e/deep.js", "repo/web/src/app.js",
                              "repo/.git/FETCH_HEAD", "repo/docs/notes.md"})
         tree.file(file);
+    // A link's own date counts, not that of what it leads to.
+    tree.link("repo/api/latest", tree / "fresh");
     for (const auto& c : cases) {
         makeDormant(tree);
+        tree.file("fresh");
         if (!c.touched.empty())
             setModified(tree / c.touched, daysAgo(c.age));
         EXPECT_EQ(ProjectScanner::isDormant(tree / "repo/web", now, days), c.webDormant) << c.name;
