@@ -1,5 +1,6 @@
 #include "core/CleanerMeasurement.h"
 #include "core/ParallelSizeWalk.h"
+#include "core/SaturatingAdd.h"
 #include "core/TreeRemover.h"
 #include "core/TreeWalker.h"
 #include "core/UniqueFd.h"
@@ -56,12 +57,14 @@ TEST(AllocatedSize, CountsTheBlocksOfEveryFileOnceAndNothingThroughLinks) {
     EXPECT_EQ(Cleaner::allocatedSize(tiny), status.st_blocks * 512);
     EXPECT_GE(Cleaner::allocatedSize(tiny), 512);
 
-    const auto link = tree.link("link", tree / "a");
+    const auto link = tree.link("link", tiny);
     EXPECT_EQ(Cleaner::allocatedSize(link), 0);
     EXPECT_EQ(Cleaner::allocatedSizes({link, tiny}),
               (std::vector<std::int64_t>{0, 512 * status.st_blocks}));
     EXPECT_EQ(Cleaner::allocatedSize(tree / "missing"), 0);
     EXPECT_EQ(Cleaner::allocatedSize(tree / "a/empty"), 0);
+    const volatile std::int64_t hugeBlockCount = std::numeric_limits<std::int64_t>::max() / 256;
+    EXPECT_EQ(allocatedBytes(hugeBlockCount), std::numeric_limits<std::int64_t>::max());
 }
 
 TEST(AllocatedSize, SkipsAnUnreadableFolderAndGoesOn) {
