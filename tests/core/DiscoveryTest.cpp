@@ -114,6 +114,7 @@ TEST_F(DiscoveryFixture, RefusesUnsafeFolders) {
         {mnt + "Disk/a/b", true},
         {mnt + "Disk/a", false},
         {tree / "elsewhere/a/b", false},
+        {tree / "homework/dev/pnpm-store", false}, // begins like the home folder
         {home / "dev/missing", false},
         {home / "dev/a-file", false},
         {home / "dev/link-cache", false},

@@ -159,7 +159,7 @@ TEST(ProjectScanner, DormancyLooksAtTheProjectAndItsRepository) {
     };
     const Case cases[] = {
         {"everything old", "", 0, true, true, true},
-        {"a file 59 days old", "repo/web/src/app.js", 59, false, true, false},
+        {"a file 59.5 days old", "repo/web/src/app.js", 59.5, false, true, false},
         {"a file 61 days old", "repo/web/src/app.js", 61.5, true, true, true},
         {"a deep file", "repo/web/src/a/b/c/d/e/deep.js", 1, false, true, false},
         {"the project folder itself", "repo/web", 1, false, true, false},
