@@ -253,7 +253,7 @@ TEST_F(HostileShell, RunsInTheHomeFolder) {
 TEST_F(HostileShell, NoProtectedFolderBecomesACache) {
     tree.text("home/.config/user-dirs.dirs",
               "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\nXDG_MUSIC_DIR=\"" + home.string() +
-                  "/Musik\"\nXDG_DESKTOP_DIR=\"$HOME/\"\n");
+                  "/Musik\"\nXDG_DESKTOP_DIR=\"$HOME/\"\nXDG_VIDEOS_DIR=\"/tools\"\n");
     const std::string protectedFolders[] = {
         ".ssh",      ".gnupg", ".aws",      ".kube", ".docker",   "Documents",      "Videos",
         "Templates", "Public", "Dokumente", "Musik", ".config/x", ".password-store"};
@@ -266,7 +266,7 @@ TEST_F(HostileShell, NoProtectedFolderBecomesACache) {
     tree.folder("home/tools/pip");
     EXPECT_EQ(discover("__PELLWICK_BEGIN__\nPIP=" + (home / "tools/pip").string() + "\n").size(),
               1u)
-        << "a folder set to the home folder itself protects nothing";
+        << "neither the home folder itself nor a folder outside it protects anything in it";
 }
 
 TEST(Adversarial, OnlyAbsoluteExistingFoldersAreProjectRoots) {
