@@ -148,7 +148,7 @@ TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoot
                                "home/dev/gocache/a/b/c",
                                "home/.cache/pnpm/sub",
                                "home/.cache/pnpm-store",
-                               "home/.yarn/berry/cache",
+                               "home/.local/share/pnpm/store",
                                "media/u/Ext/dev/pip"})
         tree.folder(folder);
     struct Case {
@@ -194,7 +194,7 @@ TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoot
          {{"go-build-cache", {home / "dev/gocache/a/b"}}}},
         {"hint word four components up", {{"GOCACHE", inHome("dev/gocache/a/b/c")}}, {}},
         {"inside a built-in root", {{"PNPM", inHome(".cache/pnpm/sub")}}, {}},
-        {"containing a built-in root", {{"YARN", inHome(".yarn")}}, {}},
+        {"containing a built-in root", {{"PNPM", inHome(".local/share/pnpm")}}, {}},
         {"beside a built-in root of the same beginning",
          {{"PNPM", inHome(".cache/pnpm-store")}},
          {{"pnpm-cache", {home / ".cache/pnpm-store"}}}},
