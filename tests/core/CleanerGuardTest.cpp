@@ -202,9 +202,10 @@ TEST(ScratchFolder, OnlyTheUsersOwnFolderAndEntriesAreMeasuredAndRemoved) {
     if (!runningAsRoot())
         GTEST_SKIP() << "needs root to give entries away";
     TempTree tree;
+    // Another user's scratch folder is left alone even where it holds entries of ours.
     const auto theirs = tree.folder("claude-65534");
-    tree.file("claude-65534/old-session/file", 4000);
     giveToNobody(theirs);
+    tree.file("claude-65534/old-session/file", 4000);
     const auto scratch = tree.folder("claude-0");
     tree.file("claude-0/mine/file", 4000);
     tree.file("claude-0/theirs/file", 8000);
