@@ -289,8 +289,13 @@ TEST(Adversarial, AMountPointIsNeitherOfferedNorMeasured) {
     tree.file("code/web/package.json");
     tree.folder("code/web/node_modules");
     tree.folder("scratch/mounted");
+    tree.file("code/api/package.json"); // its node_modules is a bind mount of this file system
+    tree.folder("code/api/node_modules");
+    tree.file("elsewhere/index.js", 100000);
     if (::mount("none", (tree / "code/web/node_modules").c_str(), "tmpfs", 0, nullptr) != 0 ||
-        ::mount("none", (tree / "scratch/mounted").c_str(), "tmpfs", 0, nullptr) != 0)
+        ::mount("none", (tree / "scratch/mounted").c_str(), "tmpfs", 0, nullptr) != 0 ||
+        ::mount((tree / "elsewhere").c_str(), (tree / "code/api/node_modules").c_str(), nullptr,
+                MS_BIND, nullptr) != 0)
         GTEST_SKIP() << "mounting is not permitted here";
     tree.file("code/web/node_modules/index.js", 100000);
     tree.file("scratch/mounted/big", 100000);
@@ -302,6 +307,7 @@ TEST(Adversarial, AMountPointIsNeitherOfferedNorMeasured) {
     const auto scratchSize = Cleaner::measure(scratch);
     ::umount2((tree / "code/web/node_modules").c_str(), MNT_DETACH);
     ::umount2((tree / "scratch/mounted").c_str(), MNT_DETACH);
+    ::umount2((tree / "code/api/node_modules").c_str(), MNT_DETACH);
     EXPECT_TRUE(found.empty());
     EXPECT_EQ(scratchSize, 0);
 }
