@@ -5,7 +5,7 @@
 #include "core/CleanerMeasurement.h"
 #include "core/ProcessRunner.h"
 #include "core/ProjectScanner.h"
-#include "support/TempTree.h"
+#include "support/ProjectTree.h"
 
 #include <gtest/gtest.h>
 
@@ -26,29 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << text;
-}
-
-fs::path script(const fs::path& path, const std::string& body) {
-    writeFile(path, "#!/bin/sh\n" + body + "\n");
-    fs::permissions(path, fs::perms::owner_all);
-    return path;
-}
-
-std::size_t filesBelow(const fs::path& folder) {
-    std::size_t count = 0;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error))
-        count += it->is_regular_file(error) ? 1 : 0;
-    return count;
-}
-
-void fill(const fs::path& folder, int files) {
+void fill(const TempTree& tree, const fs::path& folder, int files) {
     for (int i = 0; i < files; ++i)
-        writeFile(folder / ("d" + std::to_string(i % 10)) / ("f" + std::to_string(i)), "x");
+        tree.file(folder / ("d" + std::to_string(i % 10)) / ("f" + std::to_string(i)));
 }
 
 CleanupItem emptying(const fs::path& root) {
@@ -80,12 +60,12 @@ TEST(Adversarial, ALinkSwappedInAboveARootNeverRedirectsTheSweep) {
     TempTree tree;
     const fs::path root = tree / "p/tree";
     const fs::path canary = tree / "canary";
-    fill(canary / "tree", 100);
+    fill(tree, canary / "tree", 100);
     int redirectedRounds = 0;
     for (int round = 0; round < 60; ++round) {
         fs::remove_all(tree / "p");
         fs::remove(tree / "link");
-        fill(root, 40);
+        fill(tree, root, 40);
         fs::create_directory_symlink(canary, tree / "link");
         const CleanupItem item = emptying(root);
         const auto measured = Cleaner::measuredRoots(item);
@@ -137,7 +117,7 @@ TEST(Adversarial, ASubtreeMovedOutDuringTheSweepIsAbandonedAndCounted) {
         fs::remove_all(tree / "elsewhere");
         fs::create_directories(tree / "elsewhere");
         for (int package = 0; package < 8; ++package)
-            fill(cache / "sub" / ("pkg" + std::to_string(package)), 60);
+            fill(tree, cache / "sub" / ("pkg" + std::to_string(package)), 60);
         const CleanupItem item = emptying(cache);
         const auto measured = Cleaner::measuredRoots(item);
         int planted = -1;
@@ -177,24 +157,22 @@ TEST(Adversarial, ARepositoryCannotMakeTheScanRunItsPrograms) {
     for (const auto& hook : hooks) {
         TempTree tree;
         const fs::path marker = tree / "ran";
-        const fs::path program = script(tree / "program", "touch '" + marker.string() + "'");
-        script(tree / "hooks/post-index-change", "touch '" + marker.string() + "'");
-        const fs::path repo = tree / "repo";
-        ASSERT_EQ(std::system(("git init -q '" + repo.string() + "'").c_str()), 0);
+        const fs::path program = tree.script("program", "touch '" + marker.string() + "'");
+        tree.script("hooks/post-index-change", "touch '" + marker.string() + "'");
+        const fs::path repo = tree.folder("repo");
+        ASSERT_TRUE(git(repo, "init -q"));
         std::string config = hook.configuration;
         for (const auto& [from, to] :
              {std::pair<std::string, fs::path>{"MARKER", program}, {"HOOKS", tree / "hooks"}})
             for (auto at = config.find(from); at != std::string::npos; at = config.find(from))
                 config.replace(at, from.size(), to.string());
         std::ofstream(repo / ".git/config", std::ios::app) << config;
-        writeFile(repo / ".gitignore", "node_modules\n");
-        writeFile(repo / "web/package.json", "{}");
-        writeFile(repo / "web/node_modules/index.js", "x");
-        setModifiedTree(tree.root(), daysAgo(61));
+        tree.text("repo/.gitignore", "node_modules\n");
+        addProject(tree, "repo/web");
+        makeDormant(tree);
 
         const auto found = ProjectScanner::scan({tree.root()}, FileTime::clock::now(), 60);
         CleanupItem item;
-        item.id = "project";
         item.action = CleanupActions::RemoveDirectories{{repo / "web/node_modules"}};
         const int leftAlone = Cleaner::clean(item, {(repo / "web/node_modules").string()},
                                              Cleaner::measuredRoots(item));
@@ -208,19 +186,24 @@ TEST(Adversarial, ARepositoryCannotMakeTheScanRunItsPrograms) {
 
 TEST(Adversarial, HangingChildrenEndWithinTheirLimits) {
     TempTree tree;
-    const fs::path sleeper = script(tree / "sleeper", "printf node; exec sleep 60");
-    writeFile(tree / "repo/.git/HEAD", "ref: refs/heads/main\n");
-    writeFile(tree / "repo/web/package.json", "{}");
-    writeFile(tree / "repo/web/node_modules/index.js", "x");
-    setModifiedTree(tree.root(), daysAgo(61));
+    const fs::path sleeper = tree.script("sleeper", "printf node; exec sleep 60");
+    // Echoes the paths it is asked about, as git does for ignored ones, hangs, and ends with
+    // success when it is told to stop.
+    const fs::path echoing = tree.script("echoing", "trap 'exit 0' TERM; cat; sleep 60 & wait");
+    tree.text("repo/.git/HEAD", "ref: refs/heads/main\n");
+    addProject(tree, "repo/web");
+    makeDormant(tree);
 
     const auto started = Clock::now();
     const auto found =
         ProjectScanner::scan({tree.root()}, FileTime::clock::now(), 60, sleeper, 300ms);
     const auto names = runningProcessNames(sleeper, 300ms);
+    const auto echoed =
+        ProjectScanner::scan({tree.root()}, FileTime::clock::now(), 60, echoing, 300ms);
     EXPECT_TRUE(found.empty()) << "an unanswered ignore check counts as not ignored";
+    EXPECT_TRUE(echoed.empty()) << "an answer cut off at the time limit is no answer";
     EXPECT_EQ(names, ProcessNames{}) << "a partial line is not read";
-    EXPECT_LT(Clock::now() - started, 5s);
+    EXPECT_LT(Clock::now() - started, 8s);
 }
 
 // The login shell is a stand-in named like a shell of the sh family, so it is run directly.
@@ -232,9 +215,9 @@ protected:
     fs::path home = tree.folder("home");
 
     CustomLocations discover(const std::string& output) {
-        writeFile(tree / "output", output);
+        tree.text("output", output);
         Cleaner::DiscoveryOptions options;
-        options.shell.shell = script(tree / "bin/bash", "cat '" + (tree / "output").string() + "'");
+        options.shell.shell = tree.script("bin/bash", "cat '" + (tree / "output").string() + "'");
         options.volumePrefixes = {};
         options.claudeScratch = tree / "scratch";
         return Cleaner::discoverToolCaches(home, 5s, options);
@@ -251,8 +234,7 @@ TEST_F(HostileShell, ANulByteNeverShortensAPath) {
 }
 
 TEST_F(HostileShell, EndlessOutputIsCutAtItsLimit) {
-    const fs::path shell =
-        script(tree / "bin/sh", "while :; do echo aaaaaaaaaaaaaaaaaaaaaaaa; done");
+    const fs::path shell = tree.script("bin/sh", "while :; do echo aaaaaaaaaaaaaaaaaaaaaaaa; done");
     Cleaner::LoginShellOptions options;
     options.shell = shell;
     const auto started = Clock::now();
@@ -269,9 +251,9 @@ TEST_F(HostileShell, RunsInTheHomeFolder) {
 }
 
 TEST_F(HostileShell, NoProtectedFolderBecomesACache) {
-    writeFile(home / ".config/user-dirs.dirs",
+    tree.text("home/.config/user-dirs.dirs",
               "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\nXDG_MUSIC_DIR=\"" + home.string() +
-                  "/Musik\"\nXDG_DESKTOP_DIR=\"$HOME/\"\n");
+                  "/Musik\"\nXDG_DESKTOP_DIR=\"$HOME/\"\nXDG_VIDEOS_DIR=\"/tools\"\n");
     const std::string protectedFolders[] = {
         ".ssh",      ".gnupg", ".aws",      ".kube", ".docker",   "Documents",      "Videos",
         "Templates", "Public", "Dokumente", "Musik", ".config/x", ".password-store"};
@@ -284,14 +266,13 @@ TEST_F(HostileShell, NoProtectedFolderBecomesACache) {
     tree.folder("home/tools/pip");
     EXPECT_EQ(discover("__PELLWICK_BEGIN__\nPIP=" + (home / "tools/pip").string() + "\n").size(),
               1u)
-        << "a folder set to the home folder itself protects nothing";
+        << "neither the home folder itself nor a folder outside it protects anything in it";
 }
 
 TEST(Adversarial, OnlyAbsoluteExistingFoldersAreProjectRoots) {
     TempTree tree;
-    writeFile(tree / "code/web/package.json", "{}");
-    writeFile(tree / "code/web/node_modules/index.js", "x");
-    setModifiedTree(tree.root(), daysAgo(61));
+    addProject(tree, "code/web");
+    makeDormant(tree);
     fs::create_directory_symlink(tree / "code", tree / "linked");
     const auto now = FileTime::clock::now();
     const std::string withNul = (tree / "code").string() + std::string(1, '\0') + "x";
@@ -305,15 +286,20 @@ TEST(Adversarial, OnlyAbsoluteExistingFoldersAreProjectRoots) {
 
 TEST(Adversarial, AMountPointIsNeitherOfferedNorMeasured) {
     TempTree tree;
-    writeFile(tree / "code/web/package.json", "{}");
-    fs::create_directories(tree / "code/web/node_modules");
-    fs::create_directories(tree / "scratch/mounted");
+    tree.file("code/web/package.json");
+    tree.folder("code/web/node_modules");
+    tree.folder("scratch/mounted");
+    tree.file("code/api/package.json"); // its node_modules is a bind mount of this file system
+    tree.folder("code/api/node_modules");
+    tree.file("elsewhere/index.js", 100000);
     if (::mount("none", (tree / "code/web/node_modules").c_str(), "tmpfs", 0, nullptr) != 0 ||
-        ::mount("none", (tree / "scratch/mounted").c_str(), "tmpfs", 0, nullptr) != 0)
+        ::mount("none", (tree / "scratch/mounted").c_str(), "tmpfs", 0, nullptr) != 0 ||
+        ::mount((tree / "elsewhere").c_str(), (tree / "code/api/node_modules").c_str(), nullptr,
+                MS_BIND, nullptr) != 0)
         GTEST_SKIP() << "mounting is not permitted here";
-    writeFile(tree / "code/web/node_modules/index.js", std::string(100000, 'x'));
-    writeFile(tree / "scratch/mounted/big", std::string(100000, 'x'));
-    setModifiedTree(tree.root(), daysAgo(61));
+    tree.file("code/web/node_modules/index.js", 100000);
+    tree.file("scratch/mounted/big", 100000);
+    makeDormant(tree);
 
     const auto found = ProjectScanner::scan({tree / "code"}, FileTime::clock::now(), 60);
     CleanupItem scratch;
@@ -321,6 +307,7 @@ TEST(Adversarial, AMountPointIsNeitherOfferedNorMeasured) {
     const auto scratchSize = Cleaner::measure(scratch);
     ::umount2((tree / "code/web/node_modules").c_str(), MNT_DETACH);
     ::umount2((tree / "scratch/mounted").c_str(), MNT_DETACH);
+    ::umount2((tree / "code/api/node_modules").c_str(), MNT_DETACH);
     EXPECT_TRUE(found.empty());
     EXPECT_EQ(scratchSize, 0);
 }

@@ -2,14 +2,11 @@
 #include "core/CleanError.h"
 #include "core/CleanerMeasurement.h"
 #include "core/ListingError.h"
-#include "support/TempTree.h"
+#include "support/ProjectTree.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -32,18 +29,19 @@ CleanupItem emptying(std::vector<fs::path> roots) {
     return itemWith(CleanupActions::EmptyDirectories{std::move(roots)});
 }
 
+CleanupItem removing(std::vector<fs::path> roots) {
+    return itemWith(CleanupActions::RemoveDirectories{std::move(roots)});
+}
+
+CleanupItem emptyingOlderThanAWeek(const fs::path& root) {
+    return itemWith(CleanupActions::EmptyOlderThan{{root}, 7});
+}
+
 Cleaner::AllowedRoots allow(std::initializer_list<fs::path> paths) {
     Cleaner::AllowedRoots allowed;
     for (const auto& path : paths)
         allowed.insert(path.string());
     return allowed;
-}
-
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
 }
 
 // Cleans as a sweep does right after the item was measured.
@@ -63,10 +61,13 @@ std::string errorText(const CleanupItem& item, const Cleaner::AllowedRoots& allo
     return {};
 }
 
+std::string refusal(const fs::path& path) {
+    return "Refused to touch " + path.string() + ".";
+}
+
 TEST(AllowedRoots, HoldsEveryActionRootStandardizedButNoSimulatorItem) {
     const CustomLocations custom{{"npm-cache", {"/Volumes/Ext/npm//cache/"}}};
     const auto allowed = Cleaner::allowedRoots("/home/ann/", "/tmp/claude-1000", custom);
-    EXPECT_TRUE(allowed.contains("/home/ann/Library/Caches/Yarn"));
     EXPECT_TRUE(allowed.contains("/home/ann/.cache/yarn"));
     EXPECT_TRUE(allowed.contains("/tmp/claude-1000")); // an action root without size roots
     EXPECT_TRUE(allowed.contains("/Volumes/Ext/npm/cache"));
@@ -75,14 +76,15 @@ TEST(AllowedRoots, HoldsEveryActionRootStandardizedButNoSimulatorItem) {
         EXPECT_NE(path.back(), '/') << path;
         EXPECT_EQ(path.find("CoreSimulator"), std::string::npos) << path;
     }
-    const auto items = builtInCatalog("/home/ann", "/tmp/claude-1000", custom);
     std::size_t roots = 0;
-    for (const auto& item : items)
+    for (const auto& item : builtInCatalog("/home/ann", "/tmp/claude-1000", custom))
         roots += actionRoots(item.action).size();
     EXPECT_EQ(allowed.size(), roots);
 }
 
-TEST(Guard, RefusesARootThatIsNotWhitelisted) {
+// Roots are compared standardized, links are refused rather than followed, missing roots are
+// skipped, and roots before a refused one stay cleaned.
+TEST(Guard, ChecksEachRootAgainstTheWhitelistWithoutFollowingLinks) {
     TempTree tree;
     const auto cache = tree.folder("cache");
     tree.file("cache/keep");
@@ -92,45 +94,49 @@ TEST(Guard, RefusesARootThatIsNotWhitelisted) {
         FAIL() << "no refusal";
     } catch (const Cleaner::CleanError& error) {
         EXPECT_EQ(error.kind(), Cleaner::CleanError::Kind::notAllowed);
-        EXPECT_EQ(std::string(error.what()), "Refused to touch " + other.string() + ".");
+        EXPECT_EQ(std::string(error.what()), refusal(other));
     }
-    EXPECT_THAT(namesIn(cache), IsEmpty()) << "roots before the refusal stay cleaned";
-}
+    EXPECT_THAT(namesIn(cache), IsEmpty());
 
-TEST(Guard, RefusesAWhitelistedRootThatBecameASymbolicLink) {
-    TempTree tree;
-    tree.file("elsewhere/precious");
-    const auto link = tree.link("cache", tree / "elsewhere");
-    EXPECT_EQ(errorText(emptying({link}), allow({link})),
-              "Refused to touch " + link.string() + ".");
-    EXPECT_TRUE(fs::exists(tree / "elsewhere/precious"));
+    const auto link = tree.link("link", other);
+    tree.file("other/precious");
+    EXPECT_EQ(errorText(emptying({link}), allow({link})), refusal(link));
     EXPECT_THROW((void)Cleaner::guardedRoot(link, allow({link})), Cleaner::CleanError);
-}
+    EXPECT_TRUE(fs::exists(other / "precious"));
+    EXPECT_THAT(Cleaner::measuredRoots(emptying({link})), IsEmpty());
 
-TEST(Guard, StandardizesBeforeItCompares) {
-    TempTree tree;
-    const auto cache = tree.folder("cache");
     const fs::path spelled = tree.root() / "." / "cache" / ".." / "cache" / "";
     EXPECT_EQ(Cleaner::guardedRoot(spelled, allow({cache})), cache);
     EXPECT_THROW((void)Cleaner::guardedRoot(cache, allow({spelled})), Cleaner::CleanError);
-}
 
-TEST(Guard, AMissingRootIsSkipped) {
-    TempTree tree;
     const auto missing = tree / "missing";
     EXPECT_EQ(Cleaner::guardedRoot(missing, allow({missing})), std::nullopt);
     EXPECT_EQ(cleanAsMeasured(emptying({missing}), allow({missing})), 0);
-    const auto older = itemWith(CleanupActions::EmptyOlderThan{{missing}, 7});
-    EXPECT_EQ(cleanAsMeasured(older, allow({missing})), 0);
+    EXPECT_EQ(cleanAsMeasured(emptyingOlderThanAWeek(missing), allow({missing})), 0);
+}
+
+// What is deleted must be what was measured: a root replaced or created since is left alone.
+TEST(Guard, ARootThatIsNotTheOneMeasuredIsLeftAloneAndCounted) {
+    TempTree tree;
+    const auto cache = tree.folder("cache");
+    const auto appeared = tree / "appeared";
+    const auto item = emptying({cache, appeared});
+    const auto measured = Cleaner::measuredRoots(item);
+    fs::rename(cache, tree / "moved");
+    tree.file("cache/new");
+    tree.file("appeared/new");
+    EXPECT_EQ(Cleaner::clean(item, allow({cache, appeared}), measured), 2);
+    EXPECT_TRUE(fs::exists(cache / "new"));
+    EXPECT_TRUE(fs::exists(appeared / "new"));
 }
 
 TEST(EmptyDirectories, EmptiesTheFolderButKeepsIt) {
     TempTree tree;
-    const auto yarn = tree.folder("Library/Caches/Yarn");
-    tree.file("Library/Caches/Yarn/v6/pkg/index.js", 5000);
-    tree.file("Library/Caches/Yarn/.hidden");
-    tree.link("Library/Caches/Yarn/link", "/nonexistent");
-    tree.folder("Library/Caches/Yarn/empty");
+    const auto yarn = tree.folder("Yarn");
+    tree.file("Yarn/v6/pkg/index.js", 5000);
+    tree.file("Yarn/.hidden");
+    tree.link("Yarn/link", "/nonexistent");
+    tree.folder("Yarn/empty");
     EXPECT_EQ(cleanAsMeasured(emptying({yarn}), allow({yarn})), 0);
     EXPECT_TRUE(fs::is_directory(yarn));
     EXPECT_THAT(namesIn(yarn), IsEmpty());
@@ -146,84 +152,73 @@ TEST(EmptyDirectories, AFolderThatCannotBeListedFailsWithItsReason) {
     tree.file("locked/inside");
     giveToNobody(locked);
     fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec);
-    const int status = runAsNobody([&] {
-        return errorText(emptying({locked}), allow({locked})) ==
-                       "Couldn't read " + locked.string() + ": Permission denied."
-                   ? 0
-                   : 1;
-    });
-    EXPECT_EQ(status, 0);
+    const std::string denied = "Couldn't read " + locked.string() + ": Permission denied.";
+    EXPECT_EQ(
+        runAsNobody([&] { return int(errorText(emptying({locked}), allow({locked})) != denied); }),
+        0);
 }
 
-struct AgeCase {
-    const char* description;
-    double newestDaysAgo;
-    bool removed;
-};
+TEST(EmptyOlderThan, RemovesOnlyEntriesWhoseWholeTreeIsOlderThanTheRule) {
+    struct Case {
+        std::string name;
+        double newestDaysAgo;
+        double daysFromNow; // when the sweep runs
+        bool removed;
+    };
+    const Case cases[] = {{"a file deep inside changed six days ago", 6, 0, false},
+                          {"the whole tree is eight days old", 8, 0, true},
+                          {"six days old, swept six days later", 6, 6, true}};
+    for (const auto& c : cases) {
+        TempTree tree;
+        const auto scratch = tree.folder("scratch");
+        tree.file("scratch/session/deep/notes.txt", 3000);
+        tree.file("scratch/keep-fresh");
+        setModifiedTree(scratch / "session", daysAgo(30));
+        setModified(scratch / "session/deep/notes.txt", daysAgo(c.newestDaysAgo));
+        const auto item = emptyingOlderThanAWeek(scratch);
+        Cleaner::CleanOptions options;
+        options.now = daysAgo(-c.daysFromNow);
 
-class EmptyOlderThan : public ::testing::TestWithParam<AgeCase> {};
+        if (c.daysFromNow == 0) {
+            const auto bytes = c.removed ? Cleaner::allocatedSize(scratch / "session") : 0;
+            EXPECT_EQ(Cleaner::measure(item), bytes) << c.name;
+        }
+        EXPECT_EQ(cleanAsMeasured(item, allow({scratch}), options), 0) << c.name;
+        EXPECT_EQ(fs::exists(scratch / "session"), !c.removed) << c.name;
+        EXPECT_TRUE(fs::exists(scratch / "keep-fresh")) << c.name;
+    }
+}
 
-TEST_P(EmptyOlderThan, RemovesOnlyEntriesWhoseWholeTreeIsOlderThanTheRule) {
-    const auto& [description, newestDaysAgo, removed] = GetParam();
+TEST(EmptyOlderThan, AnEntryExactlyAtTheCutoffIsKept) {
     TempTree tree;
-    const auto scratch = tree.folder("scratch");
-    tree.file("scratch/session/deep/notes.txt", 3000);
-    tree.file("scratch/keep-fresh");
-    setModifiedTree(scratch / "session", daysAgo(30));
-    setModified(scratch / "session/deep/notes.txt", daysAgo(newestDaysAgo));
-    const auto item = itemWith(CleanupActions::EmptyOlderThan{{scratch}, 7});
-
-    const auto expectedBytes = removed ? Cleaner::allocatedSize(scratch / "session") : 0;
-    EXPECT_EQ(Cleaner::measure(item), expectedBytes) << description;
-    EXPECT_EQ(cleanAsMeasured(item, allow({scratch})), 0) << description;
-    EXPECT_EQ(fs::exists(scratch / "session"), !removed) << description;
-    EXPECT_TRUE(fs::exists(scratch / "keep-fresh"));
+    const auto cutoff = daysAgo(7);
+    setModifiedTree(tree.folder("scratch/session"), cutoff);
+    EXPECT_THAT(Cleaner::untouchedEntries(tree / "scratch", cutoff), IsEmpty());
+    EXPECT_THAT(Cleaner::untouchedEntries(tree / "scratch", cutoff + std::chrono::nanoseconds(1)),
+                ElementsAre(tree / "scratch/session"));
 }
 
-INSTANTIATE_TEST_SUITE_P(SevenDayRule, EmptyOlderThan,
-                         ::testing::Values(AgeCase{"a file deep inside changed six days ago", 6,
-                                                   false},
-                                           AgeCase{"the whole tree is eight days old", 8, true}));
-
-TEST(EmptyOlderThan, UsesTheInjectedTime) {
-    TempTree tree;
-    const auto scratch = tree.folder("scratch");
-    tree.file("scratch/old");
-    setModified(scratch / "old", daysAgo(2));
-    const auto item = itemWith(CleanupActions::EmptyOlderThan{{scratch}, 7});
-    Cleaner::CleanOptions options;
-    options.now = std::chrono::system_clock::now() + std::chrono::hours(24 * 6);
-    EXPECT_EQ(cleanAsMeasured(item, allow({scratch}), options), 0);
-    EXPECT_FALSE(fs::exists(scratch / "old"));
-}
-
-TEST(ScratchFolder, AFolderOwnedByAnotherUserIsUntouched) {
-    if (!runningAsRoot())
-        GTEST_SKIP() << "needs root to give the folder away";
-    TempTree tree;
-    const auto scratch = tree.folder("claude-65534");
-    tree.file("claude-65534/old-session/file", 4000);
-    giveToNobody(scratch);
-    setModifiedTree(scratch / "old-session", daysAgo(30));
-    const auto item = itemWith(CleanupActions::EmptyOlderThan{{scratch}, 7});
-    EXPECT_EQ(Cleaner::measure(item), 0);
-    EXPECT_EQ(cleanAsMeasured(item, allow({scratch})), 0);
-    EXPECT_TRUE(fs::exists(scratch / "old-session/file"));
-}
-
-TEST(ScratchFolder, OnlyTheUsersOwnEntriesAreMeasuredAndRemoved) {
+TEST(ScratchFolder, OnlyTheUsersOwnFolderAndEntriesAreMeasuredAndRemoved) {
     if (!runningAsRoot())
         GTEST_SKIP() << "needs root to give entries away";
     TempTree tree;
+    // Another user's scratch folder is left alone even where it holds entries of ours.
+    const auto theirs = tree.folder("claude-65534");
+    giveToNobody(theirs);
+    tree.file("claude-65534/old-session/file", 4000);
     const auto scratch = tree.folder("claude-0");
     tree.file("claude-0/mine/file", 4000);
     tree.file("claude-0/theirs/file", 8000);
     tree.file("claude-0/their-file", 8000);
     giveToNobody(scratch / "theirs");
     giveToNobody(scratch / "their-file");
-    setModifiedTree(scratch, daysAgo(30));
-    const auto item = itemWith(CleanupActions::EmptyOlderThan{{scratch}, 7});
+    setModifiedTree(tree.root(), daysAgo(30));
 
+    EXPECT_EQ(Cleaner::measure(emptyingOlderThanAWeek(theirs)), 0);
+    EXPECT_EQ(cleanAsMeasured(emptyingOlderThanAWeek(theirs), allow({theirs})), 0);
+    EXPECT_TRUE(fs::exists(theirs / "old-session/file"));
+
+    const auto item = emptyingOlderThanAWeek(scratch);
     EXPECT_EQ(Cleaner::measure(item), Cleaner::allocatedSize(scratch / "mine"));
     EXPECT_THAT(Cleaner::untouchedEntriesOwnedByUser(scratch, daysAgo(7)),
                 ElementsAre(scratch / "mine"));
@@ -232,122 +227,91 @@ TEST(ScratchFolder, OnlyTheUsersOwnEntriesAreMeasuredAndRemoved) {
     EXPECT_TRUE(fs::exists(scratch / "theirs/file"));
 }
 
-// A project whose generated folder the scanner would offer: no repository around it, so the
-// folder counts as ignored, and nothing touched for 90 days.
-struct DormantFixture {
+// Projects the scanner would offer: no repository around them, so their generated folders
+// count as ignored, and nothing touched for 60 days.
+struct DormantProjects {
     TempTree tree;
-    fs::path project = tree.folder("code/app");
-    fs::path modules = tree.folder("code/app/node_modules");
-
-    DormantFixture() {
-        tree.file("code/app/package.json");
-        tree.file("code/app/node_modules/left-pad/index.js", 2000);
-        setModifiedTree(project, daysAgo(90));
-    }
-    [[nodiscard]] CleanupItem item(std::vector<fs::path> roots) const {
-        return itemWith(CleanupActions::RemoveDirectories{std::move(roots)});
-    }
+    fs::path modules = addProject(tree, "code/app", "node_modules", 2000);
+    fs::path second = addProject(tree, "code/second");
+    DormantProjects() { makeDormant(tree); }
 };
 
-TEST(RemoveDirectories, RemovesADormantArtifact) {
-    DormantFixture fixture;
-    EXPECT_EQ(cleanAsMeasured(fixture.item({fixture.modules}), allow({fixture.modules})), 0);
-    EXPECT_FALSE(fs::exists(fixture.modules));
-    EXPECT_TRUE(fs::exists(fixture.project / "package.json"));
-}
-
-TEST(RemoveDirectories, AListWithAFolderThatIsNoArtifactFailsBeforeAnythingIsDeleted) {
-    DormantFixture fixture;
-    const auto source = fixture.tree.folder("code/app/src");
-    fixture.tree.file("code/app/src/main.js");
-    const auto allowed = allow({fixture.modules, source});
-    EXPECT_EQ(errorText(fixture.item({fixture.modules, source}), allowed),
-              "Refused to touch " + source.string() + ".");
-    EXPECT_TRUE(fs::exists(fixture.modules / "left-pad/index.js"));
-    EXPECT_TRUE(fs::exists(source / "main.js"));
-}
-
-TEST(RemoveDirectories, RefusesUnlistedOrLinkedArtifactsBeforeAnythingIsDeleted) {
-    DormantFixture fixture;
-    fixture.tree.file("code/web/package.json");
-    const auto linked = fixture.tree.link("code/web/node_modules", fixture.modules);
-    const auto other = fixture.tree.folder("code/lib/target");
+TEST(RemoveDirectories, RefusesNoArtifactsUnlistedOrLinkedOnesBeforeAnythingIsDeleted) {
+    DormantProjects projects;
+    const auto modules = projects.modules;
+    const auto source = projects.tree.file("code/app/src/main.js").parent_path();
+    projects.tree.file("code/web/package.json");
+    const auto linked = projects.tree.link("code/web/node_modules", modules);
+    const auto other = projects.tree.folder("code/lib/target");
     for (const auto& [roots, allowed, refused] :
-         {std::tuple{std::vector{fixture.modules, other}, allow({fixture.modules}), other},
-          std::tuple{std::vector{fixture.modules, linked}, allow({fixture.modules, linked}),
-                     linked}}) {
-        EXPECT_EQ(errorText(fixture.item(roots), allowed),
-                  "Refused to touch " + refused.string() + ".");
-        EXPECT_TRUE(fs::exists(fixture.modules / "left-pad/index.js"));
+         {std::tuple{std::vector{modules, source}, allow({modules, source}), source},
+          std::tuple{std::vector{modules, other}, allow({modules}), other},
+          std::tuple{std::vector{modules, linked}, allow({modules, linked}), linked}}) {
+        EXPECT_EQ(errorText(removing(roots), allowed), refusal(refused));
+        EXPECT_TRUE(fs::exists(modules / "content"));
+        EXPECT_TRUE(fs::exists(source / "main.js"));
     }
 }
 
-TEST(RemoveDirectories, SparesAndCountsAProjectTouchedAfterTheScan) {
-    DormantFixture fixture;
-    DormantFixture second;
-    fixture.tree.file("code/app/NOTES.md"); // written just now
-    const auto missing = fixture.tree / "code/gone/node_modules";
-    const auto item = fixture.item({fixture.modules, second.modules, missing});
-    EXPECT_EQ(cleanAsMeasured(item, allow({fixture.modules, second.modules, missing})), 1);
-    EXPECT_TRUE(fs::exists(fixture.modules / "left-pad/index.js"));
-    EXPECT_FALSE(fs::exists(second.modules));
-}
-
-TEST(RemoveDirectories, SparesAndCountsAFolderThatIsNoLongerAnArtifact) {
-    DormantFixture fixture;
-    fs::remove(fixture.project / "package.json");
-    setModified(fixture.project, daysAgo(90));
-    EXPECT_EQ(cleanAsMeasured(fixture.item({fixture.modules}), allow({fixture.modules})), 1);
-    EXPECT_TRUE(fs::exists(fixture.modules));
+TEST(RemoveDirectories, SparesAndCountsAProjectTouchedOrChangedAfterTheScan) {
+    for (const std::string change : {"touched", "no longer a project", "tracked by git"}) {
+        DormantProjects projects;
+        if (change == "touched") {
+            projects.tree.file("code/app/NOTES.md");
+        } else if (change == "no longer a project") {
+            fs::remove(projects.tree / "code/app/package.json");
+            setModified(projects.tree / "code/app", daysAgo(90));
+        } else {
+            ASSERT_TRUE(makeRepository(projects.tree / "code", ""));
+            makeDormant(projects.tree);
+        }
+        const auto missing = projects.tree / "code/gone/node_modules";
+        const auto item = removing({projects.modules, projects.second, missing});
+        EXPECT_EQ(cleanAsMeasured(item, allow({projects.modules, projects.second, missing})),
+                  change == "tracked by git" ? 2 : 1)
+            << change;
+        EXPECT_TRUE(fs::exists(projects.modules / "content")) << change;
+        EXPECT_EQ(fs::exists(projects.second), change == "tracked by git") << change;
+        EXPECT_TRUE(fs::exists(projects.tree / "code/second/package.json")) << change;
+    }
 }
 
 // A stand-in for the simulator tool: logs each call, fails the one named in its script.
 struct SimulatorTool {
     TempTree tree;
-    fs::path log = tree / "calls.log";
-    fs::path tool = tree / "xcrun";
+    Cleaner::CleanOptions options;
 
     explicit SimulatorTool(const std::string& failing) {
-        std::ofstream script(tool);
-        script << "#!/bin/sh\necho \"$*\" >> '" << log.string() << "'\n"
-               << "echo noise; echo noise >&2\n"
-               << "[ \"$*\" = '" << failing << "' ] && exit 3\nexit 0\n";
-        script.close();
-        fs::permissions(tool, fs::perms::owner_all);
+        options.simctlTool =
+            tree.script("xcrun", "echo \"$*\" >> '" + (tree / "calls.log").string() +
+                                     "'\necho noise; echo noise >&2\n[ \"$*\" = '" + failing +
+                                     "' ] && exit 3\nexit 0");
     }
     [[nodiscard]] std::string calls() const {
-        std::ifstream in(log);
         std::stringstream text;
-        text << in.rdbuf();
+        text << std::ifstream(tree / "calls.log").rdbuf();
         return text.str();
-    }
-    [[nodiscard]] Cleaner::CleanOptions options() const {
-        Cleaner::CleanOptions options;
-        options.simctlTool = tool;
-        return options;
     }
 };
 
-TEST(Simctl, StopsAtTheFirstFailingCommand) {
+TEST(Simctl, RunsEveryCommandUntilTheFirstFailure) {
     SimulatorTool simulator("simctl delete unavailable");
     const auto item = itemWith(
         CleanupActions::Simctl{{{"shutdown", "all"}, {"delete", "unavailable"}, {"erase", "all"}}});
     try {
-        (void)cleanAsMeasured(item, {}, simulator.options());
+        (void)cleanAsMeasured(item, {}, simulator.options);
         FAIL() << "no error";
     } catch (const Cleaner::CleanError& error) {
         EXPECT_EQ(error.kind(), Cleaner::CleanError::Kind::commandFailed);
         EXPECT_EQ(std::string(error.what()), "simctl delete unavailable failed.");
     }
     EXPECT_EQ(simulator.calls(), "simctl shutdown all\nsimctl delete unavailable\n");
-}
 
-TEST(Simctl, SucceedsWhenEveryCommandDoesAndWithNone) {
-    SimulatorTool simulator("never");
-    const auto item = itemWith(CleanupActions::Simctl{{{"shutdown", "all"}, {"erase", "all"}}});
-    EXPECT_EQ(cleanAsMeasured(item, {}, simulator.options()), 0);
-    EXPECT_EQ(simulator.calls(), "simctl shutdown all\nsimctl erase all\n");
-    EXPECT_EQ(cleanAsMeasured(itemWith(CleanupActions::Simctl{}), {}, simulator.options()), 0);
+    SimulatorTool passing("never");
+    const auto two = itemWith(CleanupActions::Simctl{{{"shutdown", "all"}, {"erase", "all"}}});
+    EXPECT_EQ(cleanAsMeasured(two, {}, passing.options), 0);
+    EXPECT_EQ(cleanAsMeasured(itemWith(CleanupActions::Simctl{}), {}, passing.options), 0);
+    EXPECT_EQ(passing.calls(), "simctl shutdown all\nsimctl erase all\n");
 }
 
 TEST(Simctl, AToolThatCannotStartThrowsTheStartError) {

@@ -73,6 +73,18 @@ fs::path TempTree::file(const fs::path& relative, std::size_t bytes) const {
     return path;
 }
 
+fs::path TempTree::text(const fs::path& relative, const std::string& content) const {
+    const fs::path path = file(relative, 0);
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+fs::path TempTree::script(const fs::path& relative, const std::string& body) const {
+    const fs::path path = text(relative, "#!/bin/sh\n" + body + "\n");
+    fs::permissions(path, fs::perms::owner_all);
+    return path;
+}
+
 fs::path TempTree::folder(const fs::path& relative) const {
     const fs::path path = root_ / relative;
     fs::create_directories(path);
@@ -147,4 +159,20 @@ int runAsNobody(const std::function<int()>& body) {
 
 bool runningAsRoot() {
     return geteuid() == 0;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+std::size_t filesBelow(const fs::path& folder) {
+    std::size_t count = 0;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error))
+        count += it->is_regular_file(error) ? 1 : 0;
+    return count;
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 // A folder in the temp directory that the test builds its fixture in; removed afterwards.
 class TempTree {
@@ -20,6 +21,12 @@ public:
 
     // Creates the file and its folders; `bytes` bytes of content.
     std::filesystem::path file(const std::filesystem::path& relative, std::size_t bytes = 1) const;
+    // Creates the file and its folders with `content` as its text.
+    std::filesystem::path text(const std::filesystem::path& relative,
+                               const std::string& content) const;
+    // Creates an executable shell script running `body`.
+    std::filesystem::path script(const std::filesystem::path& relative,
+                                 const std::string& body) const;
     std::filesystem::path folder(const std::filesystem::path& relative) const;
     std::filesystem::path link(const std::filesystem::path& relative,
                                const std::filesystem::path& target) const;
@@ -44,3 +51,9 @@ void giveToNobody(const std::filesystem::path& path);
 [[nodiscard]] int runAsNobody(const std::function<int()>& body);
 
 [[nodiscard]] bool runningAsRoot();
+
+// The names of the entries of `folder`, in listing order.
+[[nodiscard]] std::vector<std::string> namesIn(const std::filesystem::path& folder);
+
+// How many regular files lie anywhere below `folder`; a missing folder has none.
+[[nodiscard]] std::size_t filesBelow(const std::filesystem::path& folder);
