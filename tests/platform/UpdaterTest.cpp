@@ -16,42 +16,37 @@ namespace {
 
 using namespace std::chrono_literals;
 
+QByteArray http(const QByteArray& status, const QByteArray& body) {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
 // A one-page web server on 127.0.0.1 that answers every request with the same response, or
-// never answers when it has none.
-class FeedServer : public QObject {
+// never answers when it has none. Its connections go with it.
+class FeedServer {
 public:
-    explicit FeedServer(std::optional<QByteArray> response) : response_(std::move(response)) {
+    explicit FeedServer(std::optional<QByteArray> response) {
         server_.listen(QHostAddress::LocalHost);
-        connect(&server_, &QTcpServer::newConnection, this, &FeedServer::answer);
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this, response] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                auto request = std::make_shared<QByteArray>();
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [=] {
+                    *request += socket->readAll();
+                    if (response && request->contains("\r\n\r\n")) {
+                        socket->write(*response);
+                        socket->disconnectFromHost();
+                    }
+                });
+            }
+        });
     }
 
     [[nodiscard]] QUrl url() const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(server_.serverPort()));
     }
 
-    static QByteArray http(const QByteArray& status, const QByteArray& body) {
-        return "HTTP/1.1 " + status + "\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
-               QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-    }
-
 private:
-    void answer() {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
-            open_.emplace_back(socket);
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-                request_ += socket->readAll();
-                if (response_ && request_.contains("\r\n\r\n")) {
-                    socket->write(*response_);
-                    socket->disconnectFromHost();
-                }
-            });
-        }
-    }
-
-    std::optional<QByteArray> response_;
     QTcpServer server_;
-    QByteArray request_;
-    std::vector<std::unique_ptr<QTcpSocket>> open_;
 };
 
 QByteArray feed(const QByteArray& items) {
@@ -120,7 +115,7 @@ TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
 // A check end to end: it can start once the updater has started, not while one runs, and never
 // without a feed.
 TEST(Updater, ChecksOnlyOnceStartedAndOneAtATime) {
-    FeedServer server(FeedServer::http("200 OK", feed(version110)));
+    FeedServer server(http("200 OK", feed(version110)));
     Updater updater(server.url(), QStringLiteral("1.0"));
     EXPECT_FALSE(updater.canCheckForUpdates());
     QSignalSpy changes(&updater, &Updater::canCheckForUpdatesChanged);
@@ -144,8 +139,8 @@ TEST(Updater, ChecksOnlyOnceStartedAndOneAtATime) {
 
 TEST(Updater, ServerFailuresAreErrorsAndTheNextCheckCanStart) {
     const std::tuple<const char*, std::optional<QByteArray>, Updater::Outcome> servers[] = {
-        {"missing", FeedServer::http("404 Not Found", "gone"), Updater::Error{}},
-        {"malformed", FeedServer::http("200 OK", "<rss><channel><item>"), Updater::Error{}},
+        {"missing", http("404 Not Found", "gone"), Updater::Error{}},
+        {"malformed", http("200 OK", "<rss><channel><item>"), Updater::Error{}},
         {"silent", std::nullopt,
          Updater::Error{QStringLiteral("The update server did not answer in time.")}},
     };
