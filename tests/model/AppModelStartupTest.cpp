@@ -98,19 +98,19 @@ TEST(Permission, AskedOnlyAfterOnboarding) {
 }
 
 TEST(Start, RunsOnceWithDiscoveryBeforeTheFirstRowsAndNoPermissionBeforeOnboarding) {
-    ModelFixture f;
+    ModelUnderTest f;
     const auto moved = f.home.folder("volume/pip");
     f.home.file("volume/pip/wheel", 60'000);
     f.home.file(".cache/pip/http/page", 30'000);
     *f.discovered = CustomLocations{{"pip-cache", {moved}}};
     f.center->status = 0;
-    auto model = std::make_unique<AppModel>(f.environment());
-    QSignalSpy rows(model.get(), &AppModel::rowsChanged);
+    auto& model = f.make();
+    QSignalSpy rows(&model, &AppModel::rowsChanged);
     f.discovery->hold(1);
     f.measurement->hold(1);
 
-    model->start();
-    model->start();
+    model.start();
+    model.start();
     // The built-in folders are measured while the login shell is still being asked.
     ASSERT_TRUE(f.discovery->waitForWaiting(1));
     ASSERT_TRUE(f.measurement->waitForWaiting(1));
@@ -118,11 +118,9 @@ TEST(Start, RunsOnceWithDiscoveryBeforeTheFirstRowsAndNoPermissionBeforeOnboardi
     f.discovery->open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return rows.count() > 0; }, 60'000));
 
-    const auto& pip = *std::find_if(model->rows().begin(), model->rows().end(),
-                                    [](const auto& row) { return row.item.id == "pip-cache"; });
-    EXPECT_EQ(pip.size, // the built-in and the moved folder, once each
+    EXPECT_EQ(f.size("pip-cache"), // the built-in and the moved folder, once each
               Cleaner::allocatedSize(f.home / ".cache/pip") + Cleaner::allocatedSize(moved));
-    EXPECT_EQ(model->customLocations().at("pip-cache").front(), moved);
+    EXPECT_EQ(model.customLocations().at("pip-cache").front(), moved);
     EXPECT_EQ(f.center->requests, 0);
     // One poll loop: the clock stands still, so only a loop's first pass reaches a slow tick, and
     // every loop's first pass asked for the processes before the start-up refresh did. A few
