@@ -258,7 +258,8 @@ struct ModelFixture {
     std::shared_ptr<FakeNotificationCenter> center = std::make_shared<FakeNotificationCenter>();
     std::shared_ptr<FakeSystemLog> log = std::make_shared<FakeSystemLog>();
     // Blocking work passes these first; the engine does the rest, unless a test sets
-    // `findProjects` before it makes the model.
+    // `findProjects` before it makes the model. Measuring passes its gate last: a held
+    // measurement is a slow one, whose sizes are those of the disk when it began.
     std::shared_ptr<Gate> discovery = std::make_shared<Gate>();
     std::shared_ptr<Gate> processList = std::make_shared<Gate>();
     std::shared_ptr<Gate> measurement = std::make_shared<Gate>();
@@ -291,8 +292,9 @@ struct ModelFixture {
             .clock = clock,
             .measureAll =
                 [gate = measurement](const std::vector<CleanupItem>& items, FileTime now) {
+                    auto sizes = Cleaner::measureAll(items, now);
                     gate->enter();
-                    return Cleaner::measureAll(items, now);
+                    return sizes;
                 },
             .findDormantProjects =
                 [gate = projectScan, find = findProjects](
