@@ -95,29 +95,39 @@ TEST(Sweep, ASecondSweepWhileTheFirstListsToolsIsRefused) {
     EXPECT_TRUE(f.phaseIs<AppModel::Done>());
 }
 
-// A monorepo: removing the inner project's folder changes a date inside the outer project, which
-// must not make the outer one look touched in the same sweep.
-TEST(Sweep, RemovesDormantProjectFoldersAtEveryLevelAndScansProjectsAgain) {
+// Removing a folder changes a date inside the project that holds it, which must not make that
+// project look touched in the same sweep: projects go before caches (here a moved cache inside
+// a project), and an outer project before the one inside it. A project touched since the scan
+// is left alone and counted so.
+TEST(Sweep, RemovesDormantProjectFoldersBeforeAnythingInsideThemChanges) {
     SweepFixture f;
     f.home.file("Developing/shop/package.json");
     f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
     f.home.file("Developing/shop/src/app.js", 100);
     f.home.file("Developing/shop/packages/web/package.json");
     f.home.file("Developing/shop/packages/web/node_modules/big/index.js", 90'000);
+    f.home.file("Developing/shop/moved-pip/wheel", 10'000);
+    f.home.file("Developing/blog/package.json");
+    f.home.file("Developing/blog/node_modules/vue/index.js", 30'000);
     setModifiedTree(f.home / "Developing", daysAgo(90));
+    f.model->setCustomLocations({{"pip-cache", {f.home / "Developing/shop/moved-pip"}}});
     f.model->setProjectRoots({f.home / "Developing"});
     QCoro::waitFor(f.model->scanProjects());
-    ASSERT_EQ(f.model->projectItems().size(), 2u);
+    ASSERT_EQ(f.model->projectItems().size(), 3u);
     for (const auto& item : f.model->projectItems())
         f.model->toggle(item.id);
+    f.scan();
+    f.home.file("Developing/blog/src/new.js"); // the user is back at work on the blog
 
     f.sweep();
 
     ASSERT_TRUE(f.phaseIs<AppModel::Done>());
-    EXPECT_EQ(std::get<AppModel::Done>(f.model->phase()).skippedItems, 0);
+    EXPECT_EQ(std::get<AppModel::Done>(f.model->phase()).skippedItems, 1);
     EXPECT_FALSE(fs::exists(f.home / "Developing/shop/node_modules"));
     EXPECT_FALSE(fs::exists(f.home / "Developing/shop/packages/web/node_modules"));
+    EXPECT_TRUE(isEmptyFolder(f.home / "Developing/shop/moved-pip"));
     EXPECT_TRUE(fs::exists(f.home / "Developing/shop/src/app.js"));
+    EXPECT_TRUE(fs::exists(f.home / "Developing/blog/node_modules/vue/index.js"));
     EXPECT_TRUE(f.model->projectItems().empty()); // scanned again: nothing left to offer
     EXPECT_FALSE(f.model->isScanningProjects());
 }

@@ -326,6 +326,7 @@ struct ModelFixture {
 class TestableModel : public AppModel {
 public:
     using AppModel::AppModel;
+    using AppModel::setCustomLocations;
     using AppModel::setPhase;
     using AppModel::setRows;
     using AppModel::setRunningApps;
