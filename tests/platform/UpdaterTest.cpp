@@ -100,6 +100,10 @@ TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
               "<sparkle:version>1.0</sparkle:version><link>https://example.org/1.0</link>"
               "</item>"),
          "0.1", Updater::NewVersion{"1.0", "https://example.org/1.0", "https://example.org/1.0"}},
+        {"element version over the enclosure's",
+         feed("<item><sparkle:version>0.9</sparkle:version><link>https://example.org/x</link>"
+              "<enclosure url=\"https://example.org/x\" sparkle:version=\"2.0\"/></item>"),
+         "1.0", Updater::UpToDate{}},
         {"truncated", feed(version110).left(200), "1.0", Updater::Error{}},
         {"not xml", "<html><body>Sign in to the network", "1.0", Updater::Error{}},
         {"not rss", "<feed><entry/></feed>", "1.0", Updater::Error{}},
