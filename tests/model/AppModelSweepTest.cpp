@@ -86,10 +86,15 @@ TEST(Sweep, ASecondSweepWhileTheFirstListsToolsIsRefused) {
     f.home.file(".npm/_cacache/a", 10'000);
     f.scan();
     QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
+    f.processList->hold(1);
 
     auto first = f.model->sweep();
-    QCoro::waitFor(f.model->sweep()); // arrives while the first awaits the tool listing
-    QCoro::waitFor(std::move(first));
+    ASSERT_TRUE(f.processList->waitForWaiting(1));
+    QCoro::waitFor(f.model->sweep()); // returns at once: the first is still listing the tools
+    EXPECT_EQ(phases.count(), 0);
+    EXPECT_TRUE(fs::exists(f.home / ".npm/_cacache/a"));
+    f.processList->open();
+    ASSERT_TRUE(finishes(std::move(first)));
 
     EXPECT_EQ(phases.count(), 2); // sweeping, then done: one sweep only
     EXPECT_TRUE(f.phaseIs<AppModel::Done>());
