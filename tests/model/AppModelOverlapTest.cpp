@@ -1,90 +1,67 @@
-// Workflows that overlap, workers that fail, and a model that goes while work still runs:
-// the real coroutines against stand-ins that block until the test releases them, or throw.
-#include "AppModel.h"
+// Workflows that overlap, workers that fail, and a model that goes while work still runs: the
+// real coroutines against stand-ins that block until the test releases them, or throw. First
+// the races known by name, then seeded schedules of everything the user, the poll loop and the
+// start-up work can do, with the rules that must hold checked at every step.
 #include "support/FakeEnvironment.h"
-#include "support/TempTree.h"
 
-#include <QCoro/QCoroTask>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QSignalSpy>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <functional>
+#include <random>
 #include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Phase = AppModel::Phase;
+using namespace std::chrono_literals;
 
-std::vector<std::string> projectIds(const std::vector<fs::path>& roots) {
-    std::vector<std::string> ids;
-    for (const auto& root : roots)
-        ids.push_back("project:" + (root / "app").string());
-    return ids;
+template <typename Alternative> bool holds(const AppModel::Phase& phase) {
+    return std::holds_alternative<Alternative>(phase);
 }
 
-struct OverlapFixture : ModelFixture {
-    std::unique_ptr<TestableModel> model;
-
+// Every project stand-in finds one project, "app", in each root it searches.
+struct OverlapFixture : ModelUnderTest {
     OverlapFixture() { findProjects = oneProjectPerRoot; }
-    ~OverlapFixture() { model.reset(); }
-    void make() { model = std::make_unique<TestableModel>(environment()); }
 
-    template <typename Alternative> [[nodiscard]] bool phaseIs() const {
-        return std::holds_alternative<Alternative>(model->phase());
-    }
-    [[nodiscard]] std::int64_t size(const std::string& id) const {
-        for (const auto& row : model->rows())
-            if (row.item.id == id)
-                return row.size;
-        return -1;
-    }
-    [[nodiscard]] std::vector<std::string> listedProjects() const {
-        std::vector<std::string> ids;
+    [[nodiscard]] std::set<std::string> listedProjects() const {
+        std::set<std::string> ids;
         for (const auto& item : model->projectItems())
-            ids.push_back(item.id);
+            ids.insert(item.id);
         return ids;
     }
-    [[nodiscard]] std::vector<std::string> projectRows() const {
-        std::vector<std::string> ids;
+    [[nodiscard]] std::set<std::string> projectRows() const {
+        std::set<std::string> ids;
         for (const auto& row : model->rows())
             if (row.item.category == Category::projects)
-                ids.push_back(row.item.id);
+                ids.insert(row.item.id);
+        return ids;
+    }
+    [[nodiscard]] std::set<std::string> searchedProjects() const {
+        std::set<std::string> ids;
+        for (const auto& root : model->projectRoots())
+            ids.insert("project:" + (root / "app").string());
         return ids;
     }
 };
 
-QCoro::Task<> markWhenDone(QCoro::Task<> task, std::shared_ptr<bool> done) {
-    try {
-        co_await std::move(task);
-    } catch (...) {
-    }
-    *done = true;
-}
-
-// Runs a workflow to its end, or gives up after twenty seconds (QCoro::waitFor would hang on a
-// workflow that throws).
-bool finishes(QCoro::Task<> task) {
-    auto done = std::make_shared<bool>(false);
-    markWhenDone(std::move(task), done);
-    return QTest::qWaitFor([&] { return *done; }, 20'000);
-}
-
+// The panel's reopen scan measures; meanwhile the user confirms a sweep. Whether the scan ends
+// before or after the sweep, the sweep's phase and its sizes stand.
 TEST(Overlap, AScanEndingDuringOrAfterASweepLeavesTheSweepItsPhase) {
     for (const bool scanEndsFirst : {true, false}) {
+        SCOPED_TRACE(scanEndsFirst ? "scan ends first" : "sweep ends first");
         OverlapFixture f;
         f.home.file(".npm/_cacache/a", 20'000);
         f.make();
         ASSERT_TRUE(finishes(f.model->scan()));
-        std::vector<Phase> phases;
+        std::vector<AppModel::Phase> phases;
         QObject::connect(f.model.get(), &AppModel::phaseChanged,
                          [&] { phases.push_back(f.model->phase()); });
 
-        // The panel's reopen scan measures; meanwhile the user confirms a sweep.
         f.measurement->hold(scanEndsFirst ? 1'000'000 : 1);
         auto scanning = f.model->scan();
         ASSERT_TRUE(f.measurement->waitForWaiting(1));
@@ -99,21 +76,23 @@ TEST(Overlap, AScanEndingDuringOrAfterASweepLeavesTheSweepItsPhase) {
         ASSERT_TRUE(finishes(std::move(scanning)));
         ASSERT_TRUE(finishes(std::move(sweeping)));
 
-        ASSERT_EQ(phases.size(), 3u) << scanEndsFirst;
-        EXPECT_TRUE(std::holds_alternative<AppModel::Scanning>(phases[0]));
-        EXPECT_TRUE(std::holds_alternative<AppModel::Sweeping>(phases[1]));
-        EXPECT_TRUE(f.phaseIs<AppModel::Done>()) << scanEndsFirst;
+        ASSERT_EQ(phases.size(), 3u);
+        EXPECT_TRUE(holds<AppModel::Scanning>(phases[0]));
+        EXPECT_TRUE(holds<AppModel::Sweeping>(phases[1]));
+        EXPECT_TRUE(f.phaseIs<AppModel::Done>());
         // The scan's sizes, measured before the deletion, never replace the sweep's.
-        EXPECT_EQ(f.size("npm-cache"), 0) << scanEndsFirst;
+        EXPECT_EQ(f.size("npm-cache"), 0);
     }
 }
 
+// "Stop searching" and "Add folder…" while a project scan runs: what it found under the old
+// roots is never shown.
 TEST(Overlap, StopSearchingOrAddingAFolderDuringAProjectScanTakesEffect) {
     const std::vector<std::vector<std::string>> rootsAfter{{}, {"code", "work"}};
     for (const auto& names : rootsAfter) {
+        SCOPED_TRACE(names.size());
         OverlapFixture f;
-        f.make();
-        f.model->setProjectRoots({f.home / "code"});
+        f.make().setProjectRoots({f.home / "code"});
         f.projectScan->hold(1);
         auto scanning = f.model->scanProjects();
         ASSERT_TRUE(f.projectScan->waitForWaiting(1));
@@ -121,13 +100,13 @@ TEST(Overlap, StopSearchingOrAddingAFolderDuringAProjectScanTakesEffect) {
         std::vector<fs::path> roots;
         for (const auto& name : names)
             roots.push_back(f.home / name);
-        f.model->setProjectRoots(roots); // as "Stop searching" and "Add folder…" do
+        f.model->setProjectRoots(roots);
         EXPECT_TRUE(finishes(f.model->scanProjects()));
         f.projectScan->open();
         ASSERT_TRUE(finishes(std::move(scanning)));
 
-        EXPECT_EQ(f.listedProjects(), projectIds(roots)) << names.size();
-        EXPECT_EQ(f.projectRows(), projectIds(roots)) << names.size();
+        EXPECT_EQ(f.listedProjects(), f.searchedProjects());
+        EXPECT_EQ(f.projectRows(), f.searchedProjects());
         EXPECT_FALSE(f.model->isScanningProjects());
     }
 }
@@ -135,8 +114,7 @@ TEST(Overlap, StopSearchingOrAddingAFolderDuringAProjectScanTakesEffect) {
 TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
     OverlapFixture f;
     f.home.file(".npm/_cacache/a", 20'000);
-    f.make();
-    f.model->setProjectRoots({f.home / "code"});
+    f.make().setProjectRoots({f.home / "code"});
     ASSERT_TRUE(finishes(f.model->scanProjects()));
     ASSERT_TRUE(finishes(f.model->scan()));
     const auto rows = f.model->rows();
@@ -152,7 +130,7 @@ TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
     f.projectScan->fail(true);
     ASSERT_TRUE(finishes(f.model->scanProjects()));
     EXPECT_FALSE(f.model->isScanningProjects());
-    EXPECT_EQ(f.listedProjects(), projectIds({f.home / "code"}));
+    EXPECT_EQ(f.listedProjects(), f.searchedProjects());
     f.projectScan->fail(false);
 
     // Listing the running tools fails inside a sweep: it goes on with the tools known to run,
@@ -175,8 +153,7 @@ TEST(Overlap, TheFirstScanWaitsForTheDiscoveryWhateverAsksForIt) {
     f.home.file("volume/pip/wheel", 60'000);
     *f.discovered = CustomLocations{{"pip-cache", {moved}}};
     f.discovery->hold();
-    f.make();
-    QSignalSpy rows(f.model.get(), &AppModel::rowsChanged);
+    QSignalSpy rows(&f.make(), &AppModel::rowsChanged);
     f.model->start();
     ASSERT_TRUE(f.discovery->waitForWaiting(1));
 
@@ -185,47 +162,236 @@ TEST(Overlap, TheFirstScanWaitsForTheDiscoveryWhateverAsksForIt) {
     EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
 
     f.discovery->open();
-    ASSERT_TRUE(rows.wait(20'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows.count() > 0; }, 20'000));
     EXPECT_GE(f.size("pip-cache"), 60'000);
 }
 
-// Opens the gates after three seconds, so a model that waits for its workers fails the test
-// instead of hanging it.
-class OpenLater {
-public:
-    explicit OpenLater(std::vector<std::shared_ptr<Gate>> gates)
-        : thread_([gates = std::move(gates)](std::stop_token stop) {
-              std::mutex mutex;
-              std::condition_variable_any never;
-              std::unique_lock lock(mutex);
-              never.wait_for(lock, stop, std::chrono::seconds(3), [] { return false; });
-              for (const auto& gate : gates)
-                  gate->open();
-          }) {}
-
-private:
-    std::jthread thread_;
-};
+// Quitting: the model goes at once, whatever its workers still do. The gates open after three
+// seconds, so a model that waited for its workers fails the test instead of hanging it.
+void expectGoesAtOnce(OverlapFixture& f) {
+    std::jthread valve([&f](std::stop_token stop) {
+        std::mutex mutex;
+        std::condition_variable_any never;
+        std::unique_lock lock(mutex);
+        never.wait_for(lock, stop, 3s, [] { return false; });
+        for (const auto& gate : {f.discovery, f.processList, f.measurement, f.projectScan})
+            gate->open();
+    });
+    QElapsedTimer quitting;
+    quitting.start();
+    f.model.reset();
+    EXPECT_LT(quitting.elapsed(), 1000);
+}
 
 TEST(Overlap, AModelGoesWithinASecondWhateverItsWorkersStillDo) {
     OverlapFixture f;
     f.home.file(".npm/_cacache/a", 20'000);
     for (const auto& gate : {f.discovery, f.measurement, f.projectScan})
         gate->hold();
-    f.make();
-    f.model->setProjectRoots({f.home / "code"});
+    f.make().setProjectRoots({f.home / "code"});
     f.model->start(); // the login shell never answers
     auto scanning = f.model->scan();
     auto projects = f.model->scanProjects();
     ASSERT_TRUE(f.discovery->waitForWaiting(1));
     ASSERT_TRUE(f.measurement->waitForWaiting(1));
     ASSERT_TRUE(f.projectScan->waitForWaiting(1));
+    expectGoesAtOnce(f);
+}
 
-    const OpenLater valve({f.discovery, f.measurement, f.projectScan});
-    QElapsedTimer quitting;
-    quitting.start();
-    f.model.reset();
-    EXPECT_LT(quitting.elapsed(), 1000);
+// What the workflows the schedule started are doing; shared with them, since they may end
+// after the schedule (and the model) have gone.
+struct Workflows {
+    int running = 0;
+    int thrown = 0;
+    bool sweepRuns = false;
+};
+
+QCoro::Task<> run(QCoro::Task<> task, std::shared_ptr<Workflows> workflows,
+                  QPointer<AppModel> model) {
+    ++workflows->running;
+    try {
+        co_await std::move(task);
+    } catch (...) {
+        ++workflows->thrown;
+    }
+    --workflows->running;
+    if (!model || !holds<AppModel::Sweeping>(model->phase()))
+        workflows->sweepRuns = false;
+}
+
+class Schedule : public OverlapFixture {
+public:
+    explicit Schedule(unsigned seed) : random_(seed) {
+        home.file(".npm/_cacache/a", 20'000);
+        // A root that became a link: sweeping pip's cache fails (until the user deselects it).
+        home.file("Library/Caches/pip/b", 20'000);
+        home.file("elsewhere/keep", 1'000);
+        home.link(".cache/pip", home / "elsewhere");
+        volume->figures = VolumeCapacity::Figures{1'000'000'000, 500'000'000'000};
+        settings->values.insert(QStringLiteral("thresholdGB"), 20.0); // low: alerts rescan
+        for (const auto& gate : {discovery, processList, projectScan})
+            gate->hold();
+        make();
+        watch();
+        model->start();
+    }
+    // Before the members the model's signals reach.
+    ~Schedule() { model.reset(); }
+
+    void step() {
+        const std::function<void()> actions[] = {
+            [this] { track(model->refresh()); },
+            [this] { track(model->sweep()); },
+            [this] { track(model->scanProjects()); },
+            [this] { model->setProjectRoots(someRoots()); },
+            [this] {
+                chooser->answer = QStringList{QString::fromStdString(folder(pick(3)).string())};
+                track(model->addProjectFolders());
+            },
+            [this] {
+                dismissing_ = true;
+                model->dismissOutcome();
+                dismissing_ = false;
+            },
+            [this] {
+                clock->current += 61s;
+                track(model->pollPass());
+            },
+            [this] { measurement->fail(pick(3) == 0); },
+            [this] { toggleOne(); },
+        };
+        // Releasing a waiting worker is as likely as the other actions together.
+        const int action = pick(14);
+        if (action < int(std::size(actions)))
+            actions[action]();
+        else
+            releaseOne();
+        settle();
+        // Projects, listed or in the rows, always belong to the roots searched now.
+        for (const auto& id : listedProjects())
+            EXPECT_TRUE(searchedProjects().contains(id)) << id;
+        for (const auto& id : projectRows())
+            EXPECT_TRUE(searchedProjects().contains(id)) << id;
+    }
+
+    // Everything released and finished: no flag stays set, and a sweep still runs.
+    void finish() {
+        for (const auto& gate : {discovery, processList, projectScan, measurement})
+            gate->open();
+        measurement->fail(false);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return workflows_->running == 0; }, 10'000));
+        settle();
+        EXPECT_FALSE(model->isScanningProjects());
+        EXPECT_FALSE(phaseIs<AppModel::Scanning>());
+        EXPECT_FALSE(phaseIs<AppModel::Sweeping>());
+        home.file(".npm/_cacache/b", 20'000);
+        QCoro::waitFor(model->scan());
+        if (model->sweepTargets().empty())
+            model->toggle("npm-cache"); // the schedule deselected it
+        ASSERT_FALSE(model->sweepTargets().empty());
+        QCoro::waitFor(model->sweep());
+        EXPECT_TRUE(phaseIs<AppModel::Done>() || phaseIs<AppModel::Failed>());
+        EXPECT_EQ(workflows_->thrown, 0);
+    }
+
+    [[nodiscard]] int pick(int count) {
+        return std::uniform_int_distribution<int>(0, count - 1)(random_);
+    }
+
+private:
+    fs::path folder(int index) const { return home / std::string(1, char('a' + index)); }
+
+    std::vector<fs::path> someRoots() {
+        std::vector<fs::path> roots;
+        for (int index = 0; index < 3; ++index)
+            if (pick(2) == 0)
+                roots.push_back(folder(index));
+        return roots;
+    }
+
+    void toggleOne() {
+        std::vector<std::string> ids{"pip-cache", "npm-cache"};
+        for (const auto& id : projectRows())
+            ids.push_back(id);
+        model->toggle(ids[std::size_t(pick(int(ids.size())))]);
+    }
+
+    void releaseOne() {
+        std::vector<std::shared_ptr<Gate>> waiting;
+        for (const auto& gate : {discovery, processList, projectScan})
+            if (gate->waiting() > 0)
+                waiting.push_back(gate);
+        if (!waiting.empty())
+            waiting[std::size_t(pick(int(waiting.size())))]->releaseOne(pick(4) == 0);
+    }
+
+    // The phase rules, checked at every change.
+    void watch() {
+        QObject::connect(model.get(), &AppModel::phaseChanged, [this] {
+            const AppModel::Phase& now = model->phase();
+            if (holds<AppModel::Sweeping>(now))
+                workflows_->sweepRuns = true;
+            EXPECT_FALSE(workflows_->sweepRuns && !holds<AppModel::Sweeping>(now) &&
+                         !holds<AppModel::Done>(now) && !holds<AppModel::Failed>(now))
+                << "a sweep runs, yet the phase moved on";
+            const bool hadOutcome =
+                holds<AppModel::Done>(phase_) || holds<AppModel::Failed>(phase_);
+            EXPECT_FALSE(hadOutcome && holds<AppModel::Idle>(now) && !dismissing_)
+                << "a sweep's outcome was lost before the next scan or sweep";
+            phase_ = now;
+        });
+        for (auto signal : {&AppModel::phaseChanged, &AppModel::rowsChanged,
+                            &AppModel::projectItemsChanged, &AppModel::isScanningProjectsChanged,
+                            &AppModel::runningProcessesChanged, &AppModel::customLocationsChanged})
+            QObject::connect(model.get(), signal, [this] { ++changes_; });
+    }
+
+    void track(QCoro::Task<> task) { run(std::move(task), workflows_, model.get()); }
+
+    [[nodiscard]] int blocked() const {
+        return discovery->waiting() + processList->waiting() + projectScan->waiting() +
+               measurement->waiting();
+    }
+    [[nodiscard]] static int busy() {
+        return WorkerPools::measurement().activeThreadCount() +
+               WorkerPools::processes().activeThreadCount() +
+               WorkerPools::projects().activeThreadCount();
+    }
+
+    // Until every worker waits at a gate or is idle, and the model stopped changing.
+    void settle() {
+        for (int quiet = 0; quiet < 3;) {
+            ASSERT_TRUE(QTest::qWaitFor([this] { return busy() == blocked(); }, 10'000));
+            const int before = changes_;
+            QCoreApplication::processEvents();
+            quiet = changes_ == before && busy() == blocked() ? quiet + 1 : 0;
+        }
+    }
+
+    std::mt19937 random_;
+    std::shared_ptr<Workflows> workflows_ = std::make_shared<Workflows>();
+    AppModel::Phase phase_ = AppModel::Idle{};
+    bool dismissing_ = false;
+    int changes_ = 0;
+};
+
+TEST(Interleaving, SeededSchedulesKeepEveryRule) {
+    constexpr unsigned seeds = 24;
+    constexpr int steps = 60;
+    for (unsigned seed = 1; seed <= seeds; ++seed) {
+        SCOPED_TRACE(seed);
+        Schedule schedule(seed);
+        // Every other schedule quits at a step of its own.
+        const int quitAt = seed % 2 == 0 ? schedule.pick(steps) : steps;
+        for (int step = 0; step < quitAt && !testing::Test::HasFatalFailure(); ++step)
+            schedule.step();
+        if (quitAt < steps)
+            expectGoesAtOnce(schedule);
+        else
+            schedule.finish();
+        if (testing::Test::HasFailure())
+            break;
+    }
 }
 
 } // namespace

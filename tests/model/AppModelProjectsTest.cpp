@@ -1,67 +1,29 @@
-#include "AppModel.h"
 #include "support/FakeEnvironment.h"
-#include "support/TempTree.h"
 
-#include <QCoro/QCoroTask>
 #include <QSignalSpy>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace fs = std::filesystem;
-using ProjectScanner::DormantProject;
 
 namespace {
 
-struct Fixture : ModelFixture {
-
-    // A dormant web project directly inside ~/Developing.
-    fs::path dormantShop() const {
-        home.file("Developing/shop/package.json");
-        home.file("Developing/shop/node_modules/react/index.js", 40'000);
-        home.file("Developing/shop/.next/cache/page", 10'000);
-        setModifiedTree(home / "Developing", daysAgo(90));
-        return home / "Developing/shop";
-    }
-};
-
-const AppModel::Row* rowWithId(const AppModel& model, const std::string& id) {
-    for (const auto& row : model.rows()) {
-        if (row.item.id == id)
-            return &row;
-    }
-    return nullptr;
+// A dormant web project directly inside ~/Developing, searched there.
+fs::path dormantShop(ModelUnderTest& f) {
+    f.home.file("Developing/shop/package.json");
+    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
+    f.home.file("Developing/shop/.next/cache/page", 10'000);
+    setModifiedTree(f.home / "Developing", daysAgo(90));
+    f.make().setProjectRoots({f.home / "Developing"});
+    return f.home / "Developing/shop";
 }
 
-TEST(AppModelProjects, ProjectItemDescribesTheProject) {
-    const DormantProject project{
-        "/home/ann/Developing/shop",
-        {"/home/ann/Developing/shop/node_modules", "/home/ann/Developing/shop/.next"},
-        123'456};
-    const CleanupItem item = AppModel::projectItem(project, "/home/ann");
-
-    EXPECT_EQ(item.id, "project:/home/ann/Developing/shop");
-    EXPECT_EQ(item.category, Category::projects);
-    EXPECT_EQ(item.title, "shop");
-    EXPECT_EQ(item.detail, ".next, node_modules in ~/Developing. Untouched for 60+ days.");
-    EXPECT_EQ(item.symbol, "folder");
-    EXPECT_EQ(item.risk, Risk::reinstalls);
-    EXPECT_EQ(item.sizeRoots, project.artifacts);
-    EXPECT_EQ(item.action, CleanupAction(CleanupActions::RemoveDirectories{project.artifacts}));
-    EXPECT_TRUE(item.blockingApps.empty());
-    EXPECT_FALSE(item.blockingAppName);
-    EXPECT_TRUE(item.blockingProcesses.empty());
-    EXPECT_FALSE(item.selectedByDefault);
-    EXPECT_EQ(item.cachedSize, 123'456);
-}
-
-TEST(AppModelProjects, DetailAbbreviatesOnlyAWholeLeadingHomeFolder) {
-    struct Case {
-        fs::path home;
-        fs::path root;
-        std::string folderShown;
-    };
-    const Case cases[] = {
+// The item deletes exactly the generated folders the scan found, and only when chosen; its
+// detail abbreviates only a whole leading home folder.
+TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
+    const std::tuple<fs::path, fs::path, std::string> cases[] = {
         {"/home/ann", "/home/ann/shop", "~"},
         {"/home/ann/", "/home/ann/code/web/shop", "~/code/web"},
         {"/home/ann", "/home/ann2/shop", "/home/ann2"},
@@ -69,100 +31,76 @@ TEST(AppModelProjects, DetailAbbreviatesOnlyAWholeLeadingHomeFolder) {
         {"/", "/srv/shop", "/srv"},
     };
     for (const auto& [home, root, folderShown] : cases) {
-        const DormantProject project{root, {root / "target"}, 1};
-        EXPECT_EQ(AppModel::projectItem(project, home).detail,
-                  "target in " + folderShown + ". Untouched for 60+ days.")
+        const ProjectScanner::DormantProject project{root, {root / "target", root / ".next"}, 7};
+        const CleanupItem item = AppModel::projectItem(project, home);
+        EXPECT_EQ(item.detail, ".next, target in " + folderShown + ". Untouched for 60+ days.")
             << root;
+        EXPECT_EQ(item.id, "project:" + root.string());
+        EXPECT_EQ(item.action, CleanupAction(CleanupActions::RemoveDirectories{project.artifacts}));
+        EXPECT_EQ(item.sizeRoots, project.artifacts);
+        EXPECT_FALSE(item.selectedByDefault);
+        EXPECT_EQ(item.cachedSize, 7);
     }
 }
 
-TEST(AppModelProjects, ScanOffersDormantProjectsAsUnselectedRowsAndKeepsTheUsersChoice) {
-    Fixture fixture;
-    const fs::path shop = fixture.dormantShop();
-    AppModel model(fixture.environment());
-    model.setProjectRoots({fixture.home / "Developing"});
+// The project scan end to end: dormant projects become unselected rows, a rescan keeps the
+// user's choice, and a root no longer searched takes its projects along.
+TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
+    ModelUnderTest f;
+    const std::string id = "project:" + dormantShop(f).string();
+    auto& model = *f.model;
     QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
 
     QCoro::waitFor(model.scanProjects());
-
     EXPECT_EQ(scanning.count(), 2);
-    EXPECT_FALSE(model.isScanningProjects());
     ASSERT_EQ(model.projectItems().size(), 1u);
     EXPECT_EQ(model.projectItems()[0].detail,
               ".next, node_modules in ~/Developing. Untouched for 60+ days.");
-    const std::string id = "project:" + shop.string();
-    const AppModel::Row* row = rowWithId(model, id);
-    ASSERT_NE(row, nullptr);
-    EXPECT_FALSE(row->isSelected);
-    EXPECT_EQ(row->size, model.projectItems()[0].cachedSize);
+    ASSERT_NE(f.row(id), nullptr);
+    EXPECT_FALSE(f.row(id)->isSelected);
+    EXPECT_EQ(f.size(id), model.projectItems()[0].cachedSize);
 
     model.toggle(id);
     QCoro::waitFor(model.scanProjects());
-    row = rowWithId(model, id);
-    ASSERT_NE(row, nullptr);
-    EXPECT_TRUE(row->isSelected);
-}
+    ASSERT_NE(f.row(id), nullptr);
+    EXPECT_TRUE(f.row(id)->isSelected);
 
-TEST(AppModelProjects, WithoutRootsProjectItemsEmptyAndRowsAreRebuilt) {
-    Fixture fixture;
-    const fs::path shop = fixture.dormantShop();
-    AppModel model(fixture.environment());
-    model.setProjectRoots({fixture.home / "Developing"});
-    QCoro::waitFor(model.scanProjects());
-    ASSERT_EQ(model.projectItems().size(), 1u);
-    QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
     QSignalSpy rows(&model, &AppModel::rowsChanged);
-
     model.setProjectRoots({});
     QCoro::waitFor(model.scanProjects());
-
     EXPECT_TRUE(model.projectItems().empty());
+    EXPECT_EQ(f.row(id), nullptr);
     EXPECT_EQ(rows.count(), 1);
-    EXPECT_EQ(rowWithId(model, "project:" + shop.string()), nullptr);
-    EXPECT_EQ(model.rows().size(), 27u);
-    EXPECT_EQ(scanning.count(), 0);
+    EXPECT_EQ(scanning.count(), 4); // without roots no scan runs
 }
 
 // A scan asked for while one runs starts no second one: the running one goes again, so the
 // flag rises once and the rows are rebuilt once.
 TEST(AppModelProjects, ProjectScanRequestedWhileOneRunsStartsNoSecondOne) {
-    Fixture fixture;
-    fixture.dormantShop();
-    AppModel model(fixture.environment());
-    model.setProjectRoots({fixture.home / "Developing"});
+    ModelUnderTest f;
+    auto passes = std::make_shared<std::atomic<int>>(0);
+    f.findProjects = [passes](const std::vector<fs::path>& roots, FileTime now, int days) {
+        ++*passes;
+        return ProjectScanner::scan(roots, now, days);
+    };
+    dormantShop(f);
+    auto& model = *f.model;
     QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
     QSignalSpy items(&model, &AppModel::projectItemsChanged);
     QSignalSpy rows(&model, &AppModel::rowsChanged);
+    f.projectScan->hold(1);
 
     auto first = model.scanProjects();
-    ASSERT_TRUE(model.isScanningProjects());
+    ASSERT_TRUE(f.projectScan->waitForWaiting(1));
     QCoro::waitFor(model.scanProjects()); // returns at once, asking for one more pass
     EXPECT_TRUE(model.isScanningProjects());
-    EXPECT_EQ(items.count(), 0);
-    QCoro::waitFor(std::move(first));
+    f.projectScan->open();
+    ASSERT_TRUE(finishes(std::move(first)));
 
+    EXPECT_EQ(*passes, 2);
     EXPECT_EQ(scanning.count(), 2);
     EXPECT_EQ(items.count(), 1);
     EXPECT_EQ(rows.count(), 1);
-}
-
-TEST(AppModelProjects, ProjectRootsAreAlwaysStoredAndNotifyOnlyOnChange) {
-    Fixture fixture;
-    AppModel model(fixture.environment());
-    QSignalSpy changed(&model, &AppModel::projectRootsChanged);
-    const std::vector<fs::path> roots{"/home/ann/code", "/srv/work"};
-
-    model.setProjectRoots(roots);
-    model.setProjectRoots(roots);
-
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(model.projectRoots(), roots);
-    EXPECT_EQ(fixture.settings->writes, 2);
-    EXPECT_EQ(fixture.settings->stringListValue("projectRoots"),
-              QStringList({"/home/ann/code", "/srv/work"}));
-
-    AppModel reopened(fixture.environment());
-    EXPECT_EQ(reopened.projectRoots(), roots);
 }
 
 } // namespace

@@ -1,220 +1,174 @@
-#include "AppModel.h"
 #include "core/CleanerMeasurement.h"
 #include "support/FakeEnvironment.h"
-#include "support/TempTree.h"
 
-#include <QCoro/QCoroTask>
-#include <QCoro/QCoroTimer>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 namespace {
 
 using namespace std::chrono_literals;
 
-// Lets the event loop run until `done` holds or five seconds have passed.
-template <typename Predicate> bool waitUntil(Predicate done) {
-    for (int waited = 0; waited < 5000 && !done(); waited += 10)
-        QTest::qWait(10);
-    return done();
-}
-
-const AppModel::Row& rowWithId(const AppModel& model, const std::string& id) {
-    for (const auto& row : model.rows()) {
-        if (row.item.id == id)
-            return row;
-    }
-    throw std::out_of_range(id);
-}
-
 // Low-space cases are driven one slow tick at a time on a clock the test moves.
-struct MonitorFixture : ModelFixture {
-    TestableModel model{environment()};
-
-    MonitorFixture() { settings->values.insert("thresholdGB", 20.0); }
+struct MonitorFixture : ModelUnderTest {
+    MonitorFixture() {
+        settings->values.insert("thresholdGB", 20.0);
+        make();
+    }
     void setFree(std::int64_t bytes) {
         volume->figures = VolumeCapacity::Figures{bytes, 500'000'000'000};
-        model.refreshFreeSpace();
+        model->refreshFreeSpace();
     }
-    void tick() { QCoro::waitFor(model.slowTick()); }
-    void advance(std::chrono::seconds by) { clock->current += by; }
+    void tick() { QCoro::waitFor(model->slowTick()); }
 };
 
 TEST(LowSpaceAlert, FiresBelowTheThresholdOnlyAndRepeatsAfterTwelveHours) {
-    MonitorFixture fixture;
-    fixture.setFree(20'000'000'000); // equal to the threshold: fine
-    fixture.tick();
-    EXPECT_TRUE(fixture.center->posts.empty());
-    EXPECT_EQ(fixture.model.lastAlert(), std::nullopt);
+    MonitorFixture f;
+    f.tick();                  // free space not read yet
+    f.setFree(20'000'000'000); // equal to the threshold: fine
+    f.tick();
+    EXPECT_TRUE(f.center->posts.empty());
 
-    fixture.setFree(19'999'999'999);
-    fixture.tick();
-    ASSERT_EQ(fixture.center->posts.size(), 1u);
-    EXPECT_EQ(fixture.center->posts[0].identifier, "low-space");
-    EXPECT_EQ(fixture.center->posts[0].title, "Psst, your computer is getting full");
-    EXPECT_EQ(fixture.model.lastAlert(), fixture.clock->current);
-    EXPECT_FALSE(fixture.model.rows().empty()); // rescanned before alerting
+    f.setFree(19'999'999'999);
+    f.tick();
+    ASSERT_EQ(f.center->posts.size(), 1u);
+    EXPECT_EQ(f.center->posts[0].identifier, "low-space");
+    EXPECT_EQ(f.model->lastAlert(), f.clock->current);
+    EXPECT_FALSE(f.model->rows().empty()); // rescanned before alerting
 
-    fixture.advance(12h - 1s);
-    fixture.tick();
-    EXPECT_EQ(fixture.center->posts.size(), 1u);
-    fixture.advance(1s);
-    fixture.tick();
-    EXPECT_EQ(fixture.center->posts.size(), 2u);
+    f.clock->current += 12h - 1s;
+    f.tick();
+    EXPECT_EQ(f.center->posts.size(), 1u);
+    f.clock->current += 1s;
+    f.tick();
+    EXPECT_EQ(f.center->posts.size(), 2u);
 
-    fixture.setFree(30'000'000'000); // recovered: the next drop alerts at once
-    fixture.tick();
-    EXPECT_EQ(fixture.model.lastAlert(), std::nullopt);
-    fixture.setFree(1'000'000'000);
-    fixture.tick();
-    EXPECT_EQ(fixture.center->posts.size(), 3u);
-}
+    f.setFree(30'000'000'000); // recovered: the next drop alerts at once
+    f.tick();
+    EXPECT_EQ(f.model->lastAlert(), std::nullopt);
+    f.setFree(1'000'000'000);
+    f.tick();
+    EXPECT_EQ(f.center->posts.size(), 3u);
 
-TEST(LowSpaceAlert, NoAlertBeforeAReadingOrWithAThresholdOfZero) {
-    MonitorFixture fixture;
-    fixture.tick(); // free space still 0
-    fixture.settings->values.insert("thresholdGB", 0.0);
-    fixture.setFree(1);
-    fixture.tick();
-    EXPECT_TRUE(fixture.center->posts.empty());
+    f.settings->values.insert("thresholdGB", 0.0); // alerts switched off
+    f.clock->current += 12h;
+    f.tick();
+    EXPECT_EQ(f.center->posts.size(), 3u);
 }
 
 TEST(LowSpaceAlert, DuringASweepTheAlertIsPostedWithoutARescan) {
-    MonitorFixture fixture;
-    fixture.model.setPhase(AppModel::Sweeping{});
-    QSignalSpy rows(&fixture.model, &AppModel::rowsChanged);
-    fixture.setFree(1'000);
-    fixture.tick();
-    EXPECT_EQ(fixture.center->posts.size(), 1u);
+    MonitorFixture f;
+    f.model->setPhase(AppModel::Sweeping{});
+    QSignalSpy rows(f.model.get(), &AppModel::rowsChanged);
+    f.setFree(1'000);
+    f.tick();
+    EXPECT_EQ(f.center->posts.size(), 1u);
     EXPECT_EQ(rows.count(), 0);
-    EXPECT_EQ(fixture.model.phase(), AppModel::Phase(AppModel::Sweeping{}));
+    EXPECT_TRUE(f.phaseIs<AppModel::Sweeping>());
 }
 
 TEST(PollLoop, SlowTicksRunAtTheFirstPassThenAtMostOnceAMinute) {
-    MonitorFixture fixture;
-    QCoro::waitFor(fixture.model.pollPass());
-    EXPECT_EQ(fixture.processes->calls(), 1);
-    fixture.advance(59s);
-    QCoro::waitFor(fixture.model.pollPass());
-    EXPECT_EQ(fixture.processes->calls(), 1);
-    fixture.advance(1s);
-    QCoro::waitFor(fixture.model.pollPass());
-    EXPECT_EQ(fixture.processes->calls(), 2);
-    EXPECT_GE(fixture.volume->reads, 3);
+    MonitorFixture f;
+    QCoro::waitFor(f.model->pollPass());
+    EXPECT_EQ(f.processes->calls(), 1);
+    f.clock->current += 59s;
+    QCoro::waitFor(f.model->pollPass());
+    EXPECT_EQ(f.processes->calls(), 1);
+    f.clock->current += 1s;
+    QCoro::waitFor(f.model->pollPass());
+    EXPECT_EQ(f.processes->calls(), 2);
+    EXPECT_GE(f.volume->reads, 3);
 }
 
 TEST(Permission, AskedOnlyAfterOnboarding) {
-    MonitorFixture fixture;
-    fixture.center->status = 0;
-    fixture.tick();
-    EXPECT_EQ(fixture.center->requests, 0);
-    EXPECT_FALSE(fixture.model.notificationsDenied());
+    MonitorFixture f;
+    f.center->status = 0;
+    f.tick();
+    EXPECT_EQ(f.center->requests, 0);
+    EXPECT_FALSE(f.model->notificationsDenied());
 
-    fixture.settings->values.insert("onboardingCompleted", true);
-    fixture.tick();
-    EXPECT_EQ(fixture.center->requests, 1);
+    f.settings->values.insert("onboardingCompleted", true);
+    f.tick();
+    EXPECT_EQ(f.center->requests, 1);
 
-    fixture.center->status = 1;
-    QSignalSpy denied(&fixture.model, &AppModel::notificationsDeniedChanged);
-    fixture.tick();
-    fixture.tick();
-    EXPECT_TRUE(fixture.model.notificationsDenied());
-    EXPECT_EQ(denied.count(), 1);
+    f.center->status = 1;
+    f.tick();
+    EXPECT_TRUE(f.model->notificationsDenied());
 }
 
 TEST(Start, RunsOnceWithDiscoveryBeforeTheFirstRowsAndNoPermissionBeforeOnboarding) {
-    ModelFixture fixture;
-    const auto moved = fixture.home.folder("volume/pip");
-    fixture.home.file("volume/pip/wheel", 60'000);
-    fixture.home.file(".cache/pip/http/page", 30'000);
-    *fixture.discovered = CustomLocations{{"pip-cache", {moved}}};
-    fixture.center->status = 0;
-    auto model = std::make_unique<AppModel>(fixture.environment());
-    QSignalSpy rows(model.get(), &AppModel::rowsChanged);
-    fixture.discovery->hold(1);
-    fixture.measurement->hold(1);
+    ModelUnderTest f;
+    const auto moved = f.home.folder("volume/pip");
+    f.home.file("volume/pip/wheel", 60'000);
+    f.home.file(".cache/pip/http/page", 30'000);
+    *f.discovered = CustomLocations{{"pip-cache", {moved}}};
+    f.center->status = 0;
+    auto& model = f.make();
+    QSignalSpy rows(&model, &AppModel::rowsChanged);
+    f.discovery->hold(1);
+    f.measurement->hold(1);
 
-    model->start();
-    model->start();
-    // The built-in folders are measured while the login shell is still being asked.
-    ASSERT_TRUE(fixture.discovery->waitForWaiting(1));
-    ASSERT_TRUE(fixture.measurement->waitForWaiting(1));
-    fixture.measurement->open();
-    fixture.discovery->open();
-    ASSERT_TRUE(rows.wait(20'000));
-
-    EXPECT_EQ(rowWithId(*model, "pip-cache").size, // the built-in and the moved folder, once each
-              Cleaner::allocatedSize(fixture.home / ".cache/pip") + Cleaner::allocatedSize(moved));
-    EXPECT_EQ(model->customLocations().at("pip-cache").front(), moved);
-    EXPECT_EQ(fixture.center->requests, 0);
-    // One poll loop: with a 5 ms interval and a clock that stands still, only the first pass
-    // reaches a slow tick; the start-up refresh lists processes once more.
-    QTest::qWait(50);
-    EXPECT_LE(fixture.processes->calls(), 2);
-
-    model.reset(); // the loop holds the model only weakly and ends
-    QTest::qWait(30);
-}
-
-TEST(Start, AsksForPermissionWhenOnboardingIsComplete) {
-    ModelFixture fixture;
-    fixture.settings->values.insert("onboardingCompleted", true);
-    fixture.center->status = 0;
-    AppModel model(fixture.environment());
     model.start();
-    EXPECT_TRUE(waitUntil([&] { return fixture.center->requests >= 1; }));
+    model.start();
+    // The built-in folders are measured while the login shell is still being asked.
+    ASSERT_TRUE(f.discovery->waitForWaiting(1));
+    ASSERT_TRUE(f.measurement->waitForWaiting(1));
+    f.measurement->open();
+    f.discovery->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows.count() > 0; }, 60'000));
+
+    EXPECT_EQ(f.size("pip-cache"), // the built-in and the moved folder, once each
+              Cleaner::allocatedSize(f.home / ".cache/pip") + Cleaner::allocatedSize(moved));
+    EXPECT_EQ(model.customLocations().at("pip-cache").front(), moved);
+    EXPECT_EQ(f.center->requests, 0);
+    // One poll loop: the clock stands still, so only a loop's first pass reaches a slow tick, and
+    // every loop's first pass asked for the processes before the start-up refresh did. A few
+    // passes later, only that refresh and one slow tick have listed them.
+    const int reads = f.volume->reads;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.volume->reads >= reads + 3; }, 60'000));
+    EXPECT_EQ(f.processes->calls(), 2);
 }
 
-TEST(Settings, LoginItemMirrorsTheRealStateAndThresholdNotifiesOnChange) {
-    ModelFixture fixture;
-    fixture.loginItem->enabled = true;
-    AppModel model(fixture.environment());
+// The switch shows the login item's real state: a refused change leaves it where it was.
+TEST(Settings, LoginItemMirrorsTheRealState) {
+    ModelFixture f;
+    f.loginItem->enabled = true;
+    AppModel model(f.environment());
     EXPECT_TRUE(model.launchAtLogin());
-    QSignalSpy login(&model, &AppModel::launchAtLoginChanged);
     model.setLaunchAtLogin(false);
     EXPECT_FALSE(model.launchAtLogin());
-    fixture.loginItem->refuses = true;
+    f.loginItem->refuses = true;
     model.setLaunchAtLogin(true);
     EXPECT_FALSE(model.launchAtLogin());
-    EXPECT_EQ(login.count(), 1);
-
-    QSignalSpy threshold(&model, &AppModel::thresholdGBChanged);
-    EXPECT_FALSE(fixture.settings->values.contains("thresholdGB"));
-    EXPECT_EQ(model.thresholdGB(), 10); // the volume could not be read
-    model.setThresholdGB(25);
-    model.setThresholdGB(25);
-    EXPECT_EQ(threshold.count(), 1);
-    EXPECT_EQ(model.thresholdBytes(), 25'000'000'000);
 }
 
 TEST(Settings, AddingProjectFoldersStartsInDevelopingAndSkipsKnownFolders) {
-    ModelFixture fixture;
-    AppModel model(fixture.environment());
-    const auto code = fixture.home.folder("Code").string();
-    fixture.chooser->answer = QStringList{QString::fromStdString(code)};
+    ModelFixture f;
+    AppModel model(f.environment());
+    const auto code = QString::fromStdString(f.home.folder("Code").string());
+    f.chooser->answer = QStringList{code};
     QCoro::waitFor(model.addProjectFolders());
-    EXPECT_EQ(fixture.chooser->startFolders.back(), std::nullopt);
+    EXPECT_EQ(f.chooser->startFolders.back(), std::nullopt);
 
-    fixture.home.folder("Developing");
-    const auto work = fixture.home.folder("Work").string();
-    fixture.chooser->answer =
-        QStringList{QString::fromStdString(code), QString::fromStdString(work)};
-    const int writes = fixture.settings->writes;
+    f.home.folder("Developing");
+    const auto work = f.home.folder("Work").string();
+    f.chooser->answer = QStringList{code, QString::fromStdString(work)};
     QCoro::waitFor(model.addProjectFolders());
-    EXPECT_EQ(fixture.chooser->startFolders.back(),
-              QString::fromStdString((fixture.home / "Developing").string()));
+    EXPECT_EQ(f.chooser->startFolders.back(),
+              QString::fromStdString((f.home / "Developing").string()));
     ASSERT_EQ(model.projectRoots().size(), 2u);
     EXPECT_EQ(model.projectRoots()[1], work);
-    EXPECT_GT(fixture.settings->writes, writes);
+    EXPECT_EQ(AppModel(f.environment()).projectRoots(), model.projectRoots()); // stored
 
-    fixture.chooser->answer = std::nullopt; // cancelled: nothing saved
-    const int before = fixture.settings->writes;
+    // Stored again when nothing changed, never when the chooser was cancelled.
+    int writes = f.settings->writes;
     QCoro::waitFor(model.addProjectFolders());
-    EXPECT_EQ(fixture.settings->writes, before);
+    EXPECT_GT(f.settings->writes, writes);
+    writes = f.settings->writes;
+    f.chooser->answer = std::nullopt;
+    QCoro::waitFor(model.addProjectFolders());
+    EXPECT_EQ(f.settings->writes, writes);
 }
 
 } // namespace

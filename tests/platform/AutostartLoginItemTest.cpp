@@ -1,11 +1,10 @@
 #include "platform/linux/AutostartLoginItem.h"
+#include "platform/QtPrinting.h"
 #include "support/TempTree.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-
-#include "platform/QtPrinting.h"
 
 #include <gtest/gtest.h>
 
@@ -13,126 +12,94 @@
 
 namespace {
 
-class AutostartLoginItemTest : public testing::Test {
-protected:
-    [[nodiscard]] QString entryPath() const {
-        return QString::fromStdString((tree_ / "config/autostart/pellwick.desktop").string());
-    }
+struct AutostartFixture {
+    TempTree tree;
+    QString path = QString::fromStdString((tree / "config/autostart/pellwick.desktop").string());
 
     [[nodiscard]] AutostartLoginItem
     item(const QString& executable = QStringLiteral("/opt/pellwick/bin/pellwick")) const {
-        return AutostartLoginItem(entryPath(), executable);
+        return AutostartLoginItem(path, executable);
     }
-
-    void writeEntryByHand(const std::string& contents) const {
-        (void)tree_.folder("config/autostart");
-        std::ofstream(entryPath().toStdString()) << contents;
+    void writeByHand(const std::string& contents) const {
+        (void)tree.folder("config/autostart");
+        std::ofstream(path.toStdString()) << contents;
     }
-
-    [[nodiscard]] QByteArray entryContents() const {
-        QFile file(entryPath());
+    [[nodiscard]] QByteArray contents() const {
+        QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-
-    TempTree tree_;
 };
 
-TEST_F(AutostartLoginItemTest, TurnsOnAndOff) {
-    auto loginItem = item();
+TEST(AutostartLoginItem, TurnsOnAndOffAndReplacesAHiddenUserCopy) {
+    AutostartFixture f;
+    auto loginItem = f.item();
     EXPECT_FALSE(loginItem.isEnabled());
     loginItem.setEnabled(true);
     EXPECT_TRUE(loginItem.isEnabled());
-    EXPECT_TRUE(entryContents().contains("\nExec=/opt/pellwick/bin/pellwick\n"));
+    EXPECT_TRUE(f.contents().contains("\nExec=/opt/pellwick/bin/pellwick\n"));
     loginItem.setEnabled(false);
     EXPECT_FALSE(loginItem.isEnabled());
-    EXPECT_FALSE(QFile::exists(entryPath()));
-    loginItem.setEnabled(false);
-    EXPECT_FALSE(loginItem.isEnabled());
-}
+    EXPECT_FALSE(QFile::exists(f.path));
 
-struct UserCopy {
-    std::string contents;
-    bool enabled;
-};
-
-class UserCopyTest : public AutostartLoginItemTest, public testing::WithParamInterface<UserCopy> {};
-
-// Session managers honour a user's edited copy: these keys switch the entry off in place.
-TEST_P(UserCopyTest, CountsAsOnOnlyWhenNotSwitchedOff) {
-    writeEntryByHand("[Desktop Entry]\nType=Application\nName=Pellwick\nExec=pellwick\n" +
-                     GetParam().contents);
-    EXPECT_EQ(item().isEnabled(), GetParam().enabled) << GetParam().contents;
-}
-
-INSTANTIATE_TEST_SUITE_P(Copies, UserCopyTest,
-                         testing::Values(UserCopy{"", true}, UserCopy{"Hidden=true\n", false},
-                                         UserCopy{"Hidden = true\n", false},
-                                         UserCopy{"Hidden=false\n", true},
-                                         UserCopy{"X-GNOME-Autostart-enabled=false\n", false},
-                                         UserCopy{"X-GNOME-Autostart-enabled=true\n", true},
-                                         UserCopy{"[Desktop Action Quit]\nHidden=true\n", true},
-                                         UserCopy{"#Hidden=true\n", true}));
-
-TEST_F(AutostartLoginItemTest, TurningOnReplacesAHiddenUserCopy) {
-    writeEntryByHand("[Desktop Entry]\nType=Application\nName=Pellwick\nExec=old\nHidden=true\n");
-    auto loginItem = item();
+    f.writeByHand("[Desktop Entry]\nType=Application\nName=Pellwick\nExec=old\nHidden=true\n");
     loginItem.setEnabled(true);
     EXPECT_TRUE(loginItem.isEnabled());
-    EXPECT_FALSE(entryContents().contains("Hidden"));
+    EXPECT_FALSE(f.contents().contains("Hidden"));
 }
 
-struct ExecCase {
-    QString executable;
-    QString execValue;
-};
-
-class ExecQuotingTest : public testing::TestWithParam<ExecCase> {};
+// Session managers honour a user's edited copy: these keys in its main group switch it off.
+TEST(AutostartLoginItem, AUserCopyCountsAsOnUnlessSwitchedOff) {
+    const std::pair<std::string, bool> copies[] = {
+        {"", true},
+        {"Hidden=true\n", false},
+        {"Hidden = true\n", false},
+        {"Hidden=false\n", true},
+        {"X-GNOME-Autostart-enabled=false\n", false},
+        {"X-GNOME-Autostart-enabled=true\n", true},
+        {"[Desktop Action Quit]\nHidden=true\n", true},
+        {"#Hidden=true\n", true},
+    };
+    for (const auto& [lines, enabled] : copies) {
+        AutostartFixture f;
+        f.writeByHand("[Desktop Entry]\nType=Application\nName=Pellwick\nExec=pellwick\n" + lines);
+        EXPECT_EQ(f.item().isEnabled(), enabled) << lines;
+    }
+}
 
 // The Exec value is quoted, then string-escaped, so backslashes in a quoted path are doubled
 // twice over.
-TEST_P(ExecQuotingTest, QuotesReservedCharacters) {
-    const QString entry =
-        QString::fromUtf8(AutostartLoginItem::desktopEntry(GetParam().executable));
-    EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=") + GetParam().execValue + u'\n'))
-        << entry.toStdString();
+TEST(AutostartLoginItem, ExecQuotesReservedCharacters) {
+    const std::pair<QString, QString> paths[] = {
+        {"/usr/bin/pellwick", "/usr/bin/pellwick"},
+        {"/home/u/My Apps/pellwick", "\"/home/u/My Apps/pellwick\""},
+        {"/home/u/100%/pellwick", "/home/u/100%%/pellwick"},
+        {"/home/u/$HOME/pell`x`", "\"/home/u/\\\\$HOME/pell\\\\`x\\\\`\""},
+        {"/home/u/a\\b", "\"/home/u/a\\\\\\\\b\""},
+        {"/home/u/say \"hi\"", "\"/home/u/say \\\\\"hi\\\\\"\""},
+        {"/home/u/Grüße/pellwick", "/home/u/Grüße/pellwick"},
+    };
+    for (const auto& [executable, exec] : paths) {
+        const QString entry = QString::fromUtf8(AutostartLoginItem::desktopEntry(executable));
+        EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=") + exec + u'\n'))
+            << entry.toStdString();
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, ExecQuotingTest,
-    testing::Values(ExecCase{"/usr/bin/pellwick", "/usr/bin/pellwick"},
-                    ExecCase{"/home/u/My Apps/pellwick", "\"/home/u/My Apps/pellwick\""},
-                    ExecCase{"/home/u/100%/pellwick", "/home/u/100%%/pellwick"},
-                    ExecCase{"/home/u/$HOME/pell`x`", "\"/home/u/\\\\$HOME/pell\\\\`x\\\\`\""},
-                    ExecCase{"/home/u/a\\b", "\"/home/u/a\\\\\\\\b\""},
-                    ExecCase{"/home/u/say \"hi\"", "\"/home/u/say \\\\\"hi\\\\\"\""},
-                    ExecCase{"/home/u/Grüße/pellwick", "/home/u/Grüße/pellwick"}));
-
-TEST_F(AutostartLoginItemTest, WritesAValidDesktopEntry) {
+TEST(AutostartLoginItem, WritesAValidDesktopEntry) {
     const QString validator =
         QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
     if (validator.isEmpty())
         GTEST_SKIP() << "desktop-file-validate is not installed";
     for (const QString& executable :
          {QStringLiteral("/usr/bin/pellwick"), QStringLiteral("/home/u/My $Apps/100%/a\\b")}) {
-        auto loginItem = item(executable);
-        loginItem.setEnabled(true);
+        AutostartFixture f;
+        f.item(executable).setEnabled(true);
         QProcess validate;
-        validate.start(validator, {entryPath()});
+        validate.start(validator, {f.path});
         ASSERT_TRUE(validate.waitForFinished(30'000));
         EXPECT_EQ(validate.exitCode(), 0)
-            << validate.readAllStandardOutput().toStdString() << entryContents().toStdString();
+            << validate.readAllStandardOutput().toStdString() << f.contents().toStdString();
     }
-}
-
-TEST_F(AutostartLoginItemTest, DefaultEntryFollowsXdgConfigHome) {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/tmp/pellwick-config");
-    EXPECT_EQ(AutostartLoginItem::defaultEntryPath(),
-              QStringLiteral("/tmp/pellwick-config/autostart/pellwick.desktop"));
-    if (saved.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved);
 }
 
 } // namespace

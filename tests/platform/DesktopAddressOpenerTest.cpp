@@ -1,56 +1,32 @@
 #include "platform/linux/DesktopAddressOpener.h"
-
 #include "platform/QtPrinting.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct DesktopCase {
-    QString currentDesktop;
-    std::optional<QStringList> command;
-};
-
-class NotificationSettingsCommandTest : public testing::TestWithParam<DesktopCase> {};
-
-TEST_P(NotificationSettingsCommandTest, KnowsGnomeAndKde) {
-    EXPECT_EQ(DesktopAddressOpener::notificationSettingsCommand(GetParam().currentDesktop),
-              GetParam().command)
-        << GetParam().currentDesktop.toStdString();
-}
-
-const QStringList gnome{QStringLiteral("gnome-control-center"), QStringLiteral("notifications")};
-const QStringList kde{QStringLiteral("systemsettings"), QStringLiteral("kcm_notifications")};
-
-INSTANTIATE_TEST_SUITE_P(Desktops, NotificationSettingsCommandTest,
-                         testing::Values(DesktopCase{"GNOME", gnome},
-                                         DesktopCase{"ubuntu:GNOME", gnome},
-                                         DesktopCase{"KDE", kde}, DesktopCase{"XFCE", {}},
-                                         DesktopCase{"", {}}));
-
-TEST(DesktopAddressOpenerTest, SendsWebAddressesToTheDesktopAndSettingsToItsTool) {
-    QStringList opened;
-    QStringList launched;
-    DesktopAddressOpener opener(
-        QStringLiteral("KDE"),
-        [&launched](const QString& program, const QStringList& arguments) {
-            launched = QStringList{program} + arguments;
-        },
-        [&opened](const QString& address) { opened << address; });
-    opener.open(QStringLiteral("https://example.org/support"));
-    opener.open(AddressOpener::notificationSettingsAddress);
-    EXPECT_EQ(opened, QStringList{QStringLiteral("https://example.org/support")});
-    EXPECT_EQ(launched, kde);
-}
-
-TEST(DesktopAddressOpenerTest, DoesNothingForSettingsOnAnUnknownDesktop) {
-    bool anything = false;
-    DesktopAddressOpener opener(
-        QStringLiteral("XFCE"),
-        [&anything](const QString&, const QStringList&) { anything = true; },
-        [&anything](const QString&) { anything = true; });
-    opener.open(AddressOpener::notificationSettingsAddress);
-    EXPECT_FALSE(anything);
+// Web addresses go to the desktop; the notification settings to the desktop's own tool, which
+// only GNOME and KDE have.
+TEST(DesktopAddressOpener, SendsWebAddressesToTheDesktopAndSettingsToItsTool) {
+    const QStringList gnome{"gnome-control-center", "notifications"};
+    const QStringList kde{"systemsettings", "kcm_notifications"};
+    const std::pair<QString, QStringList> desktops[] = {
+        {"GNOME", gnome}, {"ubuntu:GNOME", gnome}, {"KDE", kde}, {"XFCE", {}}, {"", {}},
+    };
+    for (const auto& [desktop, tool] : desktops) {
+        QStringList opened;
+        QStringList launched;
+        DesktopAddressOpener opener(
+            desktop,
+            [&launched](const QString& program, const QStringList& arguments) {
+                launched = QStringList{program} + arguments;
+            },
+            [&opened](const QString& address) { opened << address; });
+        opener.open(QStringLiteral("https://example.org/support"));
+        opener.open(AddressOpener::notificationSettingsAddress);
+        EXPECT_EQ(opened, QStringList{"https://example.org/support"}) << desktop.toStdString();
+        EXPECT_EQ(launched, tool) << desktop.toStdString();
+    }
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QCoro/QCoroTask>
 #include <QHash>
+#include <QTest>
 #include <QVariant>
 
 #include <condition_variable>
@@ -136,9 +137,13 @@ public:
 class FakeNotificationCenter : public NotificationCenter {
 public:
     int status = 2;
+    // What asking the user brings while the status is undetermined.
+    PermissionAnswer answer = Granted{true};
+    int answeredStatus = 2;
+    std::optional<QString> postFailure;
     int requests = 0;
     struct Post {
-        QString identifier, title, body;
+        QString identifier, title, body, soundName;
     };
     std::vector<Post> posts;
 
@@ -146,21 +151,24 @@ public:
     QCoro::Task<PermissionAnswer> requestAuthorization() override {
         ++requests;
         if (status == 0)
-            status = 2;
-        co_return Granted{status == 2};
+            status = answeredStatus;
+        co_return answer;
     }
     QCoro::Task<std::optional<QString>> post(QString identifier, QString title, QString body,
-                                             QString) override {
-        posts.push_back({identifier, title, body});
-        co_return std::nullopt;
+                                             QString soundName) override {
+        posts.push_back({identifier, title, body, soundName});
+        co_return postFailure;
     }
 };
 
+// Each line starts with its level: "info " or "error ".
 class FakeSystemLog : public SystemLog {
 public:
     QStringList lines;
-    void info(const QString& message) override { lines.append(message); }
-    void error(const QString& message) override { lines.append(message); }
+    void info(const QString& message) override { lines.append(QStringLiteral("info ") + message); }
+    void error(const QString& message) override {
+        lines.append(QStringLiteral("error ") + message);
+    }
 };
 
 // Where a stand-in for blocking engine work waits: open, every call goes through at once; held,
@@ -250,7 +258,8 @@ struct ModelFixture {
     std::shared_ptr<FakeNotificationCenter> center = std::make_shared<FakeNotificationCenter>();
     std::shared_ptr<FakeSystemLog> log = std::make_shared<FakeSystemLog>();
     // Blocking work passes these first; the engine does the rest, unless a test sets
-    // `findProjects` before it makes the model.
+    // `findProjects` before it makes the model. Measuring passes its gate last: a held
+    // measurement is a slow one, whose sizes are those of the disk when it began.
     std::shared_ptr<Gate> discovery = std::make_shared<Gate>();
     std::shared_ptr<Gate> processList = std::make_shared<Gate>();
     std::shared_ptr<Gate> measurement = std::make_shared<Gate>();
@@ -283,8 +292,9 @@ struct ModelFixture {
             .clock = clock,
             .measureAll =
                 [gate = measurement](const std::vector<CleanupItem>& items, FileTime now) {
+                    auto sizes = Cleaner::measureAll(items, now);
                     gate->enter();
-                    return Cleaner::measureAll(items, now);
+                    return sizes;
                 },
             .findDormantProjects =
                 [gate = projectScan, find = findProjects](
@@ -316,8 +326,50 @@ struct ModelFixture {
 class TestableModel : public AppModel {
 public:
     using AppModel::AppModel;
+    using AppModel::setCustomLocations;
     using AppModel::setPhase;
     using AppModel::setRows;
     using AppModel::setRunningApps;
     using AppModel::setRunningProcesses;
 };
+
+// The model tests' setup: the fixture and a model over it, made once the test has set the
+// inputs the model reads when it is made.
+struct ModelUnderTest : ModelFixture {
+    std::unique_ptr<TestableModel> model;
+
+    // The model goes first: its work still waiting at a gate must not resume on a dead model.
+    ~ModelUnderTest() { model.reset(); }
+    TestableModel& make() {
+        model = std::make_unique<TestableModel>(environment());
+        return *model;
+    }
+    [[nodiscard]] const AppModel::Row* row(const std::string& id) const {
+        for (const auto& row : model->rows())
+            if (row.item.id == id)
+                return &row;
+        return nullptr;
+    }
+    [[nodiscard]] std::int64_t size(const std::string& id) const {
+        return row(id) ? row(id)->size : -1;
+    }
+    template <typename Alternative> [[nodiscard]] bool phaseIs() const {
+        return std::holds_alternative<Alternative>(model->phase());
+    }
+};
+
+inline QCoro::Task<> markWhenDone(QCoro::Task<> task, std::shared_ptr<bool> done) {
+    try {
+        co_await std::move(task);
+    } catch (...) {
+    }
+    *done = true;
+}
+
+// Runs a workflow to its end, or gives up after twenty seconds (QCoro::waitFor would hang on a
+// workflow that throws).
+inline bool finishes(QCoro::Task<> task) {
+    auto done = std::make_shared<bool>(false);
+    markWhenDone(std::move(task), done);
+    return QTest::qWaitFor([&] { return *done; }, 20'000);
+}
