@@ -87,11 +87,13 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
     // Return: the sweep button, the confirmation's Sweep, then Done.
     ASSERT_TRUE(moveFocusTo(*panel.panel, panel.find("sweepButton")));
     press(panel.panel.get(), Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.shows("confirmation"); }, 20'000));
-    EXPECT_EQ(QApplication::focusWidget(), panel.find("confirmSweepButton"));
+    const auto focusReaches = [&](const char* name, auto find) {
+        return QTest::qWaitFor(
+            [&] { return panel.shows(name) && QApplication::focusWidget() == find(); }, 20'000);
+    };
+    ASSERT_TRUE(focusReaches("confirmation", [&] { return panel.find("confirmSweepButton"); }));
     press(panel.panel.get(), Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.shows("doneOutcome"); }, 20'000));
-    EXPECT_EQ(QApplication::focusWidget(), panel.button("Done"));
+    ASSERT_TRUE(focusReaches("doneOutcome", [&] { return panel.button("Done"); }));
     press(panel.panel.get(), Qt::Key_Return);
     EXPECT_TRUE(std::holds_alternative<AppModel::Idle>(panel.model->phase()));
 
