@@ -1,5 +1,5 @@
-// What keyboard-only users, low-vision users (contrast in both schemes) and high-density
-// screens get from the panel and the welcome window.
+// What keyboard-only users, low-vision users (contrast in both schemes) and
+// high-density screens get from the panel and the welcome window.
 #include "PanelTestSupport.h"
 
 #include "ui/Icons.h"
@@ -22,7 +22,8 @@
 
 namespace {
 
-// --- Keyboard -------------------------------------------------------------------------------
+// --- Keyboard
+// -------------------------------------------------------------------------------
 
 void press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
@@ -50,7 +51,8 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
     // Opening rescans; the sweep button joins the chain once that is over.
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel.find("sweepButton")->isEnabled(); }, 20'000));
 
-    // Tab and Shift+Tab, Down and Up walk the same chain, in reading order, both ways round.
+    // Tab and Shift+Tab, Down and Up walk the same chain, in reading order, both
+    // ways round.
     const auto chain = panel.panel->focusChain();
     const auto rows = panel.panel->findChildren<SweepRow*>();
     ASSERT_EQ(rows.size(), 2);
@@ -77,12 +79,16 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
             << widget->metaObject()->className() << " " << widget->objectName().toStdString();
     }
 
-    // Space unticks and ticks the focused row.
+    // Space unticks and ticks the focused row's item; the row stays the same
+    // widget.
     ASSERT_TRUE(moveFocusTo(*panel.panel, rows[1]));
+    const auto selected = panel.model->selectedBytes();
     press(panel.panel.get(), Qt::Key_Space);
     EXPECT_FALSE(rows[1]->isTicked());
+    EXPECT_LT(panel.model->selectedBytes(), selected);
     press(panel.panel.get(), Qt::Key_Space);
     EXPECT_TRUE(rows[1]->isTicked());
+    EXPECT_EQ(panel.panel->findChildren<SweepRow*>(), rows);
 
     // Return: the sweep button, the confirmation's Sweep, then Done.
     ASSERT_TRUE(moveFocusTo(*panel.panel, panel.find("sweepButton")));
@@ -99,7 +105,8 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
     EXPECT_FALSE(panel.panel->isVisible());
 }
 
-// --- Contrast -------------------------------------------------------------------------------
+// --- Contrast
+// -------------------------------------------------------------------------------
 
 struct Measured {
     std::string text;
@@ -107,8 +114,8 @@ struct Measured {
     double required;
 };
 
-// The background is the commonest colour in the text's box, the text the one that stands
-// out most from it (anti-aliasing only blends between the two).
+// The background is the commonest colour in the text's box, the text the one
+// that stands out most from it (anti-aliasing only blends between the two).
 double contrastInRender(const QImage& render, const QRect& box) {
     std::map<QRgb, int> counts;
     for (int y = box.top(); y <= box.bottom(); ++y)
@@ -125,11 +132,8 @@ double contrastInRender(const QImage& render, const QRect& box) {
     return best;
 }
 
-bool isLarge(const QFont& font) {
-    return font.pointSizeF() >= 18 || (font.pointSizeF() >= 14 && font.bold());
-}
-
-// Each visible text (labels and button titles) and symbol of `window`, measured.
+// Each visible text (labels and button titles) and symbol of `window`,
+// measured.
 std::vector<Measured> measureTexts(QWidget* window) {
     const QImage render = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const double scale = render.devicePixelRatio();
@@ -153,8 +157,10 @@ std::vector<Measured> measureTexts(QWidget* window) {
         }
         if (text.isEmpty())
             continue;
-        if (required == SystemStyle::textContrast && isLarge(widget->font()))
-            required = 3;
+        const QFont font = widget->font();
+        if (required == SystemStyle::textContrast &&
+            (font.pointSizeF() >= 18 || (font.pointSizeF() >= 14 && font.bold())))
+            required = 3; // large text
         const QRect visible =
             widget->visibleRegion().boundingRect().adjusted(inset, inset, -inset, -inset);
         const QRect box(
@@ -166,24 +172,15 @@ std::vector<Measured> measureTexts(QWidget* window) {
     return measured;
 }
 
-struct Surface {
-    const char* name;
-    std::function<std::vector<Measured>()> measure;
-};
-
-AppModel::Row blockedRow() {
-    auto row = makeRow("vscode-app", Category::aiTools, 7'000'000, true);
-    row.item.title = "VS Code";
-    row.item.blockingProcesses = {"code"};
-    return row;
-}
-
 std::vector<Measured> panelIn(const std::function<void(PanelFixture&)>& setUp) {
     PanelFixture panel(15'000'000'000);
+    auto blocked = makeRow("vscode-app", Category::aiTools, 7'000'000, true);
+    blocked.item.title = "VS Code";
+    blocked.item.blockingProcesses = {"code"};
     panel.model->setThresholdGB(20);
     panel.model->setNotificationsDenied(true);
     panel.model->setRows({makeRow("npm-cache", Category::javascript, 9'000'000),
-                          makeRow("pip-cache", Category::python, 5'000'000, false), blockedRow()});
+                          makeRow("pip-cache", Category::python, 5'000'000, false), blocked});
     panel.model->setRunningProcesses({"code"});
     setUp(panel);
     panel.panel->showAsWindow();
@@ -206,37 +203,6 @@ std::vector<Measured> welcomePage(int page, bool notificationsAnswered) {
     return measureTexts(&view);
 }
 
-const Surface surfaces[] = {
-    {"panel with ticked, unticked and blocked rows",
-     [] {
-         return panelIn([](auto&) {});
-     }},
-    {"panel looking around",
-     [] {
-         return panelIn([](auto& p) { p.model->setRows({}); });
-     }},
-    {"panel done",
-     [] {
-         return panelIn([](auto& p) { p.model->setPhase(AppModel::Done{5, 2}); });
-     }},
-    {"panel failed",
-     [] {
-         return panelIn([](auto& p) { p.model->setPhase(AppModel::Failed{"Refused: /x"}); });
-     }},
-    {"welcome page 1",
-     [] {
-         return welcomePage(0, false);
-     }},
-    {"welcome page 2, notifications answered",
-     [] {
-         return welcomePage(1, true);
-     }},
-    {"welcome page 3",
-     [] {
-         return welcomePage(2, false);
-     }},
-};
-
 class Contrast : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -246,12 +212,22 @@ protected:
 };
 
 TEST_P(Contrast, EveryTextAndSymbolIsLegible) {
+    const std::pair<const char*, std::vector<Measured>> surfaces[] = {
+        {"panel with ticked, unticked and blocked rows", panelIn([](auto&) {})},
+        {"panel looking around", panelIn([](auto& p) { p.model->setRows({}); })},
+        {"panel done", panelIn([](auto& p) {
+             p.model->setPhase(AppModel::Done{5, 2});
+         })},
+        {"panel failed",
+         panelIn([](auto& p) { p.model->setPhase(AppModel::Failed{"Refused: /x"}); })},
+        {"welcome page 1", welcomePage(0, false)},
+        {"welcome page 2, notifications answered", welcomePage(1, true)},
+        {"welcome page 3", welcomePage(2, false)}};
     double lowest = 21;
-    for (const auto& surface : surfaces) {
-        const auto measured = surface.measure();
-        EXPECT_GT(measured.size(), 3u) << surface.name;
+    for (const auto& [name, measured] : surfaces) {
+        EXPECT_GT(measured.size(), 3u) << name;
         for (const auto& text : measured) {
-            EXPECT_GE(text.ratio, text.required) << surface.name << ": \"" << text.text << "\"";
+            EXPECT_GE(text.ratio, text.required) << name << ": \"" << text.text << "\"";
             lowest = std::min(lowest, text.ratio);
         }
     }
@@ -261,7 +237,8 @@ TEST_P(Contrast, EveryTextAndSymbolIsLegible) {
 INSTANTIATE_TEST_SUITE_P(Schemes, Contrast, testing::Bool(),
                          [](const auto& info) { return info.param ? "Dark" : "Light"; });
 
-// --- High density (ctest runs these with QT_SCALE_FACTOR=2) --------------------------------
+// --- High density (ctest runs these with QT_SCALE_FACTOR=2)
+// --------------------------------
 
 TEST(HighDensity, SymbolsAreDrawnForTheScreenNotEnlarged) {
     if (qApp->devicePixelRatio() < 2)
@@ -283,8 +260,9 @@ TEST(HighDensity, SymbolsAreDrawnForTheScreenNotEnlarged) {
     const QImage enlarged =
         Icons::image(QStringLiteral("checkmark.circle.fill"), accent, QSize(side, side))
             .scaled(2 * side, 2 * side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // How far the render's coverage is from an image: the mean alpha difference, where the
-    // render's alpha is how close each pixel is to the accent rather than the background.
+    // How far the render's coverage is from an image: the mean alpha difference,
+    // where the render's alpha is how close each pixel is to the accent rather
+    // than the background.
     const QColor background = render.pixelColor(iconBox.topLeft());
     const auto distance = [&](const QImage& image) {
         double total = 0;
