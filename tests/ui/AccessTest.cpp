@@ -1,5 +1,5 @@
-// What keyboard-only users, low-vision users (contrast in both schemes) and
-// high-density screens get from the panel and the welcome window.
+// What keyboard-only users, low-vision users (contrast in both schemes) and high-density
+// screens get from the panel and the welcome window.
 #include "PanelTestSupport.h"
 
 #include "ui/Icons.h"
@@ -22,8 +22,7 @@
 
 namespace {
 
-// --- Keyboard
-// -------------------------------------------------------------------------------
+// --- Keyboard -------------------------------------------------------------------------------
 
 void press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
@@ -51,8 +50,7 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
     // Opening rescans; the sweep button joins the chain once that is over.
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel.find("sweepButton")->isEnabled(); }, 20'000));
 
-    // Tab and Shift+Tab, Down and Up walk the same chain, in reading order, both
-    // ways round.
+    // Tab and Shift+Tab, Down and Up walk the same chain, in reading order, both ways round.
     const auto chain = panel.panel->focusChain();
     const auto rows = panel.panel->findChildren<SweepRow*>();
     ASSERT_EQ(rows.size(), 2);
@@ -79,8 +77,7 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
             << widget->metaObject()->className() << " " << widget->objectName().toStdString();
     }
 
-    // Space unticks and ticks the focused row's item; the row stays the same
-    // widget.
+    // Space unticks and ticks the focused row's item; the row stays the same widget.
     ASSERT_TRUE(moveFocusTo(*panel.panel, rows[1]));
     const auto selected = panel.model->selectedBytes();
     press(panel.panel.get(), Qt::Key_Space);
@@ -105,8 +102,7 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
     EXPECT_FALSE(panel.panel->isVisible());
 }
 
-// --- Contrast
-// -------------------------------------------------------------------------------
+// --- Contrast -------------------------------------------------------------------------------
 
 struct Measured {
     std::string text;
@@ -114,8 +110,8 @@ struct Measured {
     double required;
 };
 
-// The background is the commonest colour in the text's box, the text the one
-// that stands out most from it (anti-aliasing only blends between the two).
+// The background is the commonest colour in the text's box, the text the one that stands
+// out most from it (anti-aliasing only blends between the two).
 double contrastInRender(const QImage& render, const QRect& box) {
     std::map<QRgb, int> counts;
     for (int y = box.top(); y <= box.bottom(); ++y)
@@ -132,8 +128,7 @@ double contrastInRender(const QImage& render, const QRect& box) {
     return best;
 }
 
-// Each visible text (labels and button titles) and symbol of `window`,
-// measured.
+// Each visible text (labels and button titles) and symbol of `window`, measured.
 std::vector<Measured> measureTexts(QWidget* window) {
     const QImage render = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const double scale = render.devicePixelRatio();
@@ -237,8 +232,7 @@ TEST_P(Contrast, EveryTextAndSymbolIsLegible) {
 INSTANTIATE_TEST_SUITE_P(Schemes, Contrast, testing::Bool(),
                          [](const auto& info) { return info.param ? "Dark" : "Light"; });
 
-// --- High density (ctest runs these with QT_SCALE_FACTOR=2)
-// --------------------------------
+// --- High density (ctest runs these with QT_SCALE_FACTOR=2) --------------------------------
 
 TEST(HighDensity, SymbolsAreDrawnForTheScreenNotEnlarged) {
     if (qApp->devicePixelRatio() < 2)
@@ -260,9 +254,8 @@ TEST(HighDensity, SymbolsAreDrawnForTheScreenNotEnlarged) {
     const QImage enlarged =
         Icons::image(QStringLiteral("checkmark.circle.fill"), accent, QSize(side, side))
             .scaled(2 * side, 2 * side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    // How far the render's coverage is from an image: the mean alpha difference,
-    // where the render's alpha is how close each pixel is to the accent rather
-    // than the background.
+    // How far the render's coverage is from an image: the mean alpha difference, where the
+    // render's alpha is how close each pixel is to the accent rather than the background.
     const QColor background = render.pixelColor(iconBox.topLeft());
     const auto distance = [&](const QImage& image) {
         double total = 0;
