@@ -150,10 +150,10 @@ TEST_F(StatusNotifierItemTest, GetAllMarshalsEveryPropertyAndTheColouredPixmap) 
     EXPECT_EQ(qvariant_cast<QDBusObjectPath>(properties.value("Menu")).path(), "/MenuBar");
 
     StatusNotifierToolTip toolTip;
-    qvariant_cast<QDBusArgument>(property(item, QStringLiteral("ToolTip"))) >> toolTip;
+    qvariant_cast<QDBusArgument>(properties.value("ToolTip")) >> toolTip;
     EXPECT_EQ(toolTip.title, "237 GB");
     StatusNotifierPixmaps pixmaps;
-    qvariant_cast<QDBusArgument>(property(item, QStringLiteral("IconPixmap"))) >> pixmaps;
+    qvariant_cast<QDBusArgument>(properties.value("IconPixmap")) >> pixmaps;
     ASSERT_FALSE(pixmaps.isEmpty());
     bool sawOpaqueRed = false;
     for (const auto& pixmap : pixmaps) {
