@@ -77,12 +77,15 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
             << widget->metaObject()->className() << " " << widget->objectName().toStdString();
     }
 
-    // Space unticks and ticks the focused row.
+    // Space unticks and ticks the focused row's item; the row stays the same widget.
     ASSERT_TRUE(moveFocusTo(*panel.panel, rows[1]));
+    const auto selected = panel.model->selectedBytes();
     press(panel.panel.get(), Qt::Key_Space);
     EXPECT_FALSE(rows[1]->isTicked());
+    EXPECT_LT(panel.model->selectedBytes(), selected);
     press(panel.panel.get(), Qt::Key_Space);
     EXPECT_TRUE(rows[1]->isTicked());
+    EXPECT_EQ(panel.panel->findChildren<SweepRow*>(), rows);
 
     // Return: the sweep button, the confirmation's Sweep, then Done.
     ASSERT_TRUE(moveFocusTo(*panel.panel, panel.find("sweepButton")));
@@ -127,10 +130,6 @@ double contrastInRender(const QImage& render, const QRect& box) {
     return best;
 }
 
-bool isLarge(const QFont& font) {
-    return font.pointSizeF() >= 18 || (font.pointSizeF() >= 14 && font.bold());
-}
-
 // Each visible text (labels and button titles) and symbol of `window`, measured.
 std::vector<Measured> measureTexts(QWidget* window) {
     const QImage render = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -155,8 +154,10 @@ std::vector<Measured> measureTexts(QWidget* window) {
         }
         if (text.isEmpty())
             continue;
-        if (required == SystemStyle::textContrast && isLarge(widget->font()))
-            required = 3;
+        const QFont font = widget->font();
+        if (required == SystemStyle::textContrast &&
+            (font.pointSizeF() >= 18 || (font.pointSizeF() >= 14 && font.bold())))
+            required = 3; // large text
         const QRect visible =
             widget->visibleRegion().boundingRect().adjusted(inset, inset, -inset, -inset);
         const QRect box(
@@ -168,24 +169,15 @@ std::vector<Measured> measureTexts(QWidget* window) {
     return measured;
 }
 
-struct Surface {
-    const char* name;
-    std::function<std::vector<Measured>()> measure;
-};
-
-AppModel::Row blockedRow() {
-    auto row = makeRow("vscode-app", Category::aiTools, 7'000'000, true);
-    row.item.title = "VS Code";
-    row.item.blockingProcesses = {"code"};
-    return row;
-}
-
 std::vector<Measured> panelIn(const std::function<void(PanelFixture&)>& setUp) {
     PanelFixture panel(15'000'000'000);
+    auto blocked = makeRow("vscode-app", Category::aiTools, 7'000'000, true);
+    blocked.item.title = "VS Code";
+    blocked.item.blockingProcesses = {"code"};
     panel.model->setThresholdGB(20);
     panel.model->setNotificationsDenied(true);
     panel.model->setRows({makeRow("npm-cache", Category::javascript, 9'000'000),
-                          makeRow("pip-cache", Category::python, 5'000'000, false), blockedRow()});
+                          makeRow("pip-cache", Category::python, 5'000'000, false), blocked});
     panel.model->setRunningProcesses({"code"});
     setUp(panel);
     panel.panel->showAsWindow();
@@ -208,37 +200,6 @@ std::vector<Measured> welcomePage(int page, bool notificationsAnswered) {
     return measureTexts(&view);
 }
 
-const Surface surfaces[] = {
-    {"panel with ticked, unticked and blocked rows",
-     [] {
-         return panelIn([](auto&) {});
-     }},
-    {"panel looking around",
-     [] {
-         return panelIn([](auto& p) { p.model->setRows({}); });
-     }},
-    {"panel done",
-     [] {
-         return panelIn([](auto& p) { p.model->setPhase(AppModel::Done{5, 2}); });
-     }},
-    {"panel failed",
-     [] {
-         return panelIn([](auto& p) { p.model->setPhase(AppModel::Failed{"Refused: /x"}); });
-     }},
-    {"welcome page 1",
-     [] {
-         return welcomePage(0, false);
-     }},
-    {"welcome page 2, notifications answered",
-     [] {
-         return welcomePage(1, true);
-     }},
-    {"welcome page 3",
-     [] {
-         return welcomePage(2, false);
-     }},
-};
-
 class Contrast : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -248,12 +209,22 @@ protected:
 };
 
 TEST_P(Contrast, EveryTextAndSymbolIsLegible) {
+    const std::pair<const char*, std::vector<Measured>> surfaces[] = {
+        {"panel with ticked, unticked and blocked rows", panelIn([](auto&) {})},
+        {"panel looking around", panelIn([](auto& p) { p.model->setRows({}); })},
+        {"panel done", panelIn([](auto& p) {
+             p.model->setPhase(AppModel::Done{5, 2});
+         })},
+        {"panel failed",
+         panelIn([](auto& p) { p.model->setPhase(AppModel::Failed{"Refused: /x"}); })},
+        {"welcome page 1", welcomePage(0, false)},
+        {"welcome page 2, notifications answered", welcomePage(1, true)},
+        {"welcome page 3", welcomePage(2, false)}};
     double lowest = 21;
-    for (const auto& surface : surfaces) {
-        const auto measured = surface.measure();
-        EXPECT_GT(measured.size(), 3u) << surface.name;
+    for (const auto& [name, measured] : surfaces) {
+        EXPECT_GT(measured.size(), 3u) << name;
         for (const auto& text : measured) {
-            EXPECT_GE(text.ratio, text.required) << surface.name << ": \"" << text.text << "\"";
+            EXPECT_GE(text.ratio, text.required) << name << ": \"" << text.text << "\"";
             lowest = std::min(lowest, text.ratio);
         }
     }

@@ -11,8 +11,6 @@
 
 namespace {
 
-const QString completedKey = QStringLiteral("onboardingCompleted");
-
 struct OnboardingFixture : ModelFixture {
     AppModel model{environment()};
     OnboardingView view{model, settings};
@@ -20,15 +18,9 @@ struct OnboardingFixture : ModelFixture {
     [[nodiscard]] QPushButton* button(const char* name) const {
         return view.findChild<QPushButton*>(QString::fromLatin1(name));
     }
-    [[nodiscard]] QString title(const char* name) const { return button(name)->text(); }
-    [[nodiscard]] QCheckBox* openAtLogin() const {
-        return view.findChild<QCheckBox*>(QStringLiteral("openAtLogin"));
+    [[nodiscard]] bool completed() const {
+        return settings->boolValue(QStringLiteral("onboardingCompleted")) == true;
     }
-    [[nodiscard]] QString folderSummary() const {
-        return view.findChild<QLabel*>(QStringLiteral("folderSummary"))->text();
-    }
-    [[nodiscard]] bool completed() const { return settings->boolValue(completedKey) == true; }
-
     void showActive() {
         view.show();
         view.activateWindow();
@@ -36,48 +28,22 @@ struct OnboardingFixture : ModelFixture {
     }
 };
 
-TEST(OnboardingView, BottomBarFollowsThePage) {
+// The bottom bar follows the page. Return belongs to the primary button even while another
+// control has the focus; on the last page it completes the onboarding and closes the window.
+TEST(OnboardingView, ReturnWalksThePagesWhateverHasTheFocus) {
     OnboardingFixture fixture;
     fixture.showActive();
-    struct PageCase {
-        int page;
-        bool backShown;
-        const char* primary;
-    };
-    const PageCase cases[] = {
-        {0, false, "Continue"}, {1, true, "Continue"}, {2, true, "Get started"}};
-    for (const auto& expected : cases) {
-        ASSERT_EQ(fixture.view.page(), expected.page);
-        EXPECT_EQ(fixture.button("back")->isVisible(), expected.backShown) << expected.page;
-        EXPECT_EQ(fixture.title("primary"), QString::fromLatin1(expected.primary)) << expected.page;
-        fixture.button("primary")->click();
-    }
-    EXPECT_TRUE(fixture.completed());
-    EXPECT_FALSE(fixture.view.isVisible());
-}
-
-TEST(OnboardingView, BackReturnsToTheEarlierPage) {
-    OnboardingFixture fixture;
-    fixture.showActive();
-    fixture.button("primary")->click();
-    fixture.button("primary")->click();
-    fixture.button("back")->click();
-    EXPECT_EQ(fixture.view.page(), 1);
-    fixture.button("back")->click();
-    EXPECT_EQ(fixture.view.page(), 0);
-    EXPECT_FALSE(fixture.completed());
-}
-
-// Return belongs to the primary button even while another control has the focus.
-TEST(OnboardingView, ReturnActsAsThePrimaryButtonOnEveryPage) {
-    OnboardingFixture fixture;
-    fixture.showActive();
-    QWidget* const focused[] = {fixture.button("back"), fixture.button("notificationsButton"),
-                                fixture.button("folderButton")};
+    const std::tuple<bool, const char*, const char*> pages[] = {
+        {false, "Continue", "back"},
+        {true, "Continue", "notificationsButton"},
+        {true, "Get started", "folderButton"}};
     for (int page = 0; page < OnboardingView::pageCount; ++page) {
+        const auto& [backShown, primary, focused] = pages[page];
         ASSERT_EQ(fixture.view.page(), page);
+        EXPECT_EQ(fixture.button("back")->isVisible(), backShown) << page;
+        EXPECT_EQ(fixture.button("primary")->text(), QString::fromUtf8(primary)) << page;
         EXPECT_FALSE(fixture.completed()) << page;
-        focused[page]->setFocus();
+        fixture.button(focused)->setFocus();
         QTest::keyClick(QApplication::focusWidget(), page == 1 ? Qt::Key_Enter : Qt::Key_Return);
     }
     EXPECT_TRUE(fixture.completed());
@@ -85,100 +51,80 @@ TEST(OnboardingView, ReturnActsAsThePrimaryButtonOnEveryPage) {
     EXPECT_EQ(fixture.button("notificationsButton")->text(), "Turn on notifications");
 }
 
-TEST(OnboardingView, ClosingEarlyRecordsTheOnboardingAsCompleted) {
-    OnboardingFixture fixture;
-    fixture.showActive();
-    EXPECT_FALSE(fixture.completed());
-    fixture.view.close();
-    EXPECT_TRUE(fixture.completed());
-}
-
-TEST(OnboardingView, HidingRecordsTheOnboardingAsCompleted) {
-    OnboardingFixture fixture;
-    fixture.view.show();
-    fixture.view.hide();
-    EXPECT_TRUE(fixture.completed());
-}
-
-TEST(OnboardingView, OpeningAgainStartsOnTheFirstPage) {
+// Leaving early, by closing or hiding, completes the onboarding too; opening again starts
+// afresh on the first page.
+TEST(OnboardingView, BackCloseAndOpeningAgain) {
     OnboardingFixture fixture;
     fixture.showActive();
     fixture.button("primary")->click();
+    fixture.button("primary")->click();
+    fixture.button("back")->click();
+    EXPECT_EQ(fixture.view.page(), 1);
     fixture.button("notificationsButton")->click();
+    EXPECT_FALSE(fixture.completed());
     fixture.view.close();
+    EXPECT_TRUE(fixture.completed());
+
     fixture.showActive();
     EXPECT_EQ(fixture.view.page(), 0);
-    EXPECT_EQ(fixture.title("notificationsButton"), "Turn on notifications");
+    EXPECT_EQ(fixture.button("notificationsButton")->text(), "Turn on notifications");
     EXPECT_TRUE(fixture.button("notificationsButton")->isEnabled());
+
+    OnboardingFixture hidden;
+    hidden.view.show();
+    hidden.view.hide();
+    EXPECT_TRUE(hidden.completed());
 }
 
+// The button shows the desktop's answer, and after it follows the model.
 TEST(OnboardingView, NotificationsButtonShowsTheAnswer) {
-    struct AnswerCase {
-        int status;
-        bool denied;
-        const char* title;
-    };
-    const AnswerCase cases[] = {
+    const std::tuple<int, bool, const char*> answers[] = {
         {2, false, "Notifications are on"},
         {1, true, "Not available on this desktop"},
-        {0, false, "Notifications are on"}, // never asked: the request grants it
-    };
-    for (const auto& answer : cases) {
+        {0, false, "Notifications are on"}}; // never asked: the request grants it
+    for (const auto& [status, denied, title] : answers) {
         OnboardingFixture fixture;
-        fixture.center->status = answer.status;
+        fixture.center->status = status;
         auto* notifications = fixture.button("notificationsButton");
-        EXPECT_EQ(notifications->text(), "Turn on notifications") << answer.status;
         notifications->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications->isEnabled(); }, 10'000))
-            << answer.status;
-        EXPECT_EQ(notifications->text(), QString::fromUtf8(answer.title)) << answer.status;
-        EXPECT_EQ(fixture.model.notificationsDenied(), answer.denied) << answer.status;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications->isEnabled(); }, 10'000)) << status;
+        EXPECT_EQ(notifications->text(), QString::fromUtf8(title)) << status;
+        EXPECT_EQ(fixture.model.notificationsDenied(), denied) << status;
+        fixture.model.setNotificationsDenied(true);
+        EXPECT_EQ(notifications->text(), "Not available on this desktop") << status;
     }
-}
-
-TEST(OnboardingView, NotificationsButtonFollowsTheModelAfterTheAnswer) {
-    OnboardingFixture fixture;
-    auto* notifications = fixture.button("notificationsButton");
-    notifications->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications->isEnabled(); }, 10'000));
-    fixture.model.setNotificationsDenied(true);
-    EXPECT_EQ(notifications->text(), "Not available on this desktop");
 }
 
 TEST(OnboardingView, FolderButtonAndLabelFollowTheChosenRoots) {
     OnboardingFixture fixture;
-    EXPECT_EQ(fixture.title("folderButton"), "Choose folder…");
-    EXPECT_EQ(fixture.folderSummary(), "Everything stays on your computer.");
-
+    EXPECT_EQ(fixture.button("folderButton")->text(), "Choose folder…");
     (void)fixture.home.folder("Code");
-    (void)fixture.home.folder("Work");
-    fixture.chooser->answer = QStringList{QString::fromStdString((fixture.home / "Code").string()),
-                                          QString::fromStdString((fixture.home / "Work").string())};
+    (void)fixture.home.folder("<i>Work");
+    fixture.chooser->answer =
+        QStringList{QString::fromStdString((fixture.home / "Code").string()),
+                    QString::fromStdString((fixture.home / "<i>Work").string())};
     fixture.button("folderButton")->click();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return fixture.model.projectRoots().size() == 2 && !fixture.model.isScanningProjects();
         },
         10'000));
-    EXPECT_EQ(fixture.title("folderButton"), "Add another folder…");
-    EXPECT_EQ(fixture.folderSummary(), "Code, Work");
+    EXPECT_EQ(fixture.button("folderButton")->text(), "Add another folder…");
     // Folder names are any bytes: "<i>Work" must not turn the list italic.
-    EXPECT_EQ(fixture.view.findChild<QLabel*>(QStringLiteral("folderSummary"))->textFormat(),
-              Qt::PlainText);
+    const auto* summary = fixture.view.findChild<QLabel*>(QStringLiteral("folderSummary"));
+    EXPECT_EQ(summary->text(), "Code, <i>Work");
+    EXPECT_EQ(summary->textFormat(), Qt::PlainText);
 }
 
 TEST(OnboardingView, OpenAtLoginBoxFollowsTheModel) {
     OnboardingFixture fixture;
-    QCheckBox* box = fixture.openAtLogin();
+    auto* box = fixture.view.findChild<QCheckBox*>(QStringLiteral("openAtLogin"));
     EXPECT_FALSE(box->isChecked());
-
     box->click();
     EXPECT_TRUE(fixture.loginItem->enabled);
     EXPECT_TRUE(box->isChecked());
-
     fixture.model.setLaunchAtLogin(false);
     EXPECT_FALSE(box->isChecked());
-
     fixture.loginItem->refuses = true; // the desktop keeps the item off
     box->click();
     EXPECT_FALSE(fixture.model.launchAtLogin());

@@ -1,6 +1,7 @@
+#include "PanelTestSupport.h"
+
 #include "ui/SweepRow.h"
 
-#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -8,121 +9,92 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <string>
 
 namespace {
 
-AppModel::Row makeRow(bool isSelected, Risk risk = Risk::regrows,
-                      std::int64_t size = 4'200'000'000) {
-    CleanupItem item;
-    item.id = "npm-cache";
-    item.title = "npm cache";
-    item.detail = "Packages npm downloads again.";
-    item.risk = risk;
-    return {item, size, isSelected};
-}
-
 const std::string quitMessage = "Quit Visual Studio Code to sweep this.";
 
-struct StateCase {
-    const char* name;
-    bool isSelected;
-    std::optional<std::string> blockMessage;
-    bool hasCustomLocation;
-    bool isTicked;
-    double opacity;
-    const char* detail;
-};
-
-TEST(SweepRow, ShowsItsStateFromSelectionBlockAndLocation) {
-    const StateCase cases[] = {
-        {"selected", true, std::nullopt, false, true, 1.0, "Packages npm downloads again."},
-        {"unselected", false, std::nullopt, false, false, 1.0, "Packages npm downloads again."},
-        {"selected and blocked", true, quitMessage, false, false, 0.5, quitMessage.c_str()},
-        {"unselected and blocked", false, quitMessage, false, false, 0.5, quitMessage.c_str()},
-        {"custom location", true, std::nullopt, true, true, 1.0,
-         "Packages npm downloads again. Includes a custom location."},
-        {"blocked with custom location", true, quitMessage, true, false, 0.5, quitMessage.c_str()},
-    };
-    for (const auto& state : cases) {
-        const SweepRow row(makeRow(state.isSelected), state.blockMessage, state.hasCustomLocation);
-        EXPECT_EQ(row.isTicked(), state.isTicked) << state.name;
-        EXPECT_EQ(row.isBlocked(), state.blockMessage.has_value()) << state.name;
-        EXPECT_EQ(row.isToggleEnabled(), !state.blockMessage.has_value()) << state.name;
-        EXPECT_DOUBLE_EQ(row.toggleOpacity(), state.opacity) << state.name;
-        EXPECT_EQ(row.detailText().toStdString(), state.detail) << state.name;
-        EXPECT_EQ(row.titleText().toStdString(), "npm cache") << state.name;
-    }
+AppModel::Row npmRow(bool isSelected, Risk risk = Risk::regrows, std::int64_t size = 1) {
+    auto row = makeRow("npm cache", Category::javascript, size, isSelected);
+    row.item.risk = risk;
+    return row;
 }
 
-TEST(SweepRow, ChipNamesTheRisk) {
-    const std::pair<Risk, const char*> cases[] = {
-        {Risk::regrows, "Grows back"},
-        {Risk::resets, "Resets"},
-        {Risk::reinstalls, "Reinstalls"},
+// What a row shows for its item's selection, risk, size, blocking program and location, built
+// afresh and after new contents replaced those of another item.
+TEST(SweepRow, ShowsItsStateFreshAndAfterNewContents) {
+    struct Case {
+        const char *name, *chip, *size;
+        bool selected, customLocation, ticked;
+        std::optional<std::string> block;
+        Risk risk;
+        std::int64_t bytes;
     };
-    for (const auto& [risk, text] : cases) {
-        const SweepRow row(makeRow(true, risk), std::nullopt, false);
-        EXPECT_EQ(row.chipText().toStdString(), text);
+    const Case cases[] = {
+        {"selected", "Grows back", "4.2 GB", true, false, true, {}, Risk::regrows, 4'200'000'000},
+        {"unselected", "Resets", "1 byte", false, false, false, {}, Risk::resets, 1},
+        {"selected and blocked", "Reinstalls", "1 kB", true, false, false, quitMessage,
+         Risk::reinstalls, 999},
+        {"unselected and blocked", "Grows back", "1 byte", false, false, false, quitMessage,
+         Risk::regrows, 1},
+        {"custom location", "Grows back", "1 byte", true, true, true, {}, Risk::regrows, 1},
+        {"blocked with custom location", "Grows back", "1 byte", true, true, false, quitMessage,
+         Risk::regrows, 1},
+    };
+    for (const auto& c : cases) {
+        const std::string detail =
+            c.block ? *c.block
+                    : std::string("Comes back on its own.") +
+                          (c.customLocation ? " Includes a custom location." : "");
+        SweepRow fresh(npmRow(c.selected, c.risk, c.bytes), c.block, c.customLocation);
+        auto other = makeRow("other", Category::python, 5, !c.selected);
+        SweepRow reused(other, c.block ? std::nullopt : std::optional(quitMessage),
+                        !c.customLocation);
+        reused.setContents(npmRow(c.selected, c.risk, c.bytes), c.block, c.customLocation);
+        for (const SweepRow* row : {&fresh, &reused}) {
+            const std::string name = c.name + std::string(row == &fresh ? "" : ", reused");
+            EXPECT_EQ(row->isTicked(), c.ticked) << name;
+            EXPECT_EQ(row->isBlocked(), c.block.has_value()) << name;
+            EXPECT_EQ(row->isToggleEnabled(), !c.block) << name;
+            EXPECT_DOUBLE_EQ(row->toggleOpacity(), c.block ? 0.5 : 1.0) << name;
+            EXPECT_EQ(row->detailText().toStdString(), detail) << name;
+            EXPECT_EQ(row->titleText().toStdString(), "npm cache") << name;
+            EXPECT_EQ(row->chipText().toStdString(), c.chip) << name;
+            EXPECT_EQ(row->sizeText().toStdString(), c.size) << name;
+        }
     }
-}
-
-TEST(SweepRow, SizeUsesTheByteCountWording) {
-    EXPECT_EQ(SweepRow(makeRow(true), std::nullopt, false).sizeText().toStdString(), "4.2 GB");
-    EXPECT_EQ(
-        SweepRow(makeRow(true, Risk::regrows, 1), std::nullopt, false).sizeText().toStdString(),
-        "1 byte");
 }
 
 TEST(SweepRow, ClickingTheControlAsksToToggleUnlessBlocked) {
-    SweepRow open(makeRow(false), std::nullopt, false);
+    SweepRow open(npmRow(false), std::nullopt, false);
     QSignalSpy openSpy(&open, &SweepRow::toggled);
     QTest::mouseClick(open.findChild<QToolButton*>(QStringLiteral("toggle")), Qt::LeftButton);
     EXPECT_EQ(openSpy.count(), 1);
     // The row only reports the click; the selection itself belongs to the model.
     EXPECT_FALSE(open.isTicked());
 
-    SweepRow blocked(makeRow(true), quitMessage, false);
+    SweepRow blocked(npmRow(true), quitMessage, false);
     QSignalSpy blockedSpy(&blocked, &SweepRow::toggled);
     QTest::mouseClick(blocked.findChild<QToolButton*>(QStringLiteral("toggle")), Qt::LeftButton);
     EXPECT_EQ(blockedSpy.count(), 0);
 }
 
-TEST(SweepRow, NewContentsReplaceTheOldOnes) {
-    SweepRow row(makeRow(true), quitMessage, false);
-    row.setContents(makeRow(true, Risk::resets, 999), std::nullopt, true);
-    EXPECT_TRUE(row.isTicked());
-    EXPECT_TRUE(row.isToggleEnabled());
-    EXPECT_DOUBLE_EQ(row.toggleOpacity(), 1.0);
-    EXPECT_EQ(row.chipText().toStdString(), "Resets");
-    EXPECT_EQ(row.sizeText().toStdString(), "1 kB");
-    EXPECT_EQ(row.detailText().toStdString(),
-              "Packages npm downloads again. Includes a custom location.");
-}
-
 // The panel's rows are about 270 wide. A title that does not fit beside its chip and size ends
 // in "…" and shows in full as its tooltip; one that fits is never cut.
 TEST(SweepRow, TitleIsCutOnlyWhereItDoesNotFit) {
-    struct Case {
-        const char* title;
-        int width;
-        bool cut;
-    };
-    const Case cases[] = {
-        {"Yarn cache", 270, false},
-        {"Playwright browsers with every downloaded revision", 270, true},
-        {"Playwright browsers with every downloaded revision", 700, false},
-    };
-    for (const auto& c : cases) {
-        auto row = makeRow(true, Risk::reinstalls, 1'800'000'000);
-        row.item.title = c.title;
+    const char* longTitle = "Playwright browsers with every downloaded revision";
+    const std::tuple<const char*, int, bool> cases[] = {
+        {"Yarn cache", 270, false}, {longTitle, 270, true}, {longTitle, 700, false}};
+    for (const auto& [text, width, cut] : cases) {
+        auto row = npmRow(true, Risk::reinstalls, 1'800'000'000);
+        row.item.title = text;
         SweepRow widget(row, std::nullopt, false);
-        widget.resize(c.width, widget.heightForWidth(c.width));
+        widget.resize(width, widget.heightForWidth(width));
         widget.show();
         const auto* title = widget.findChild<QLabel*>(QStringLiteral("title"));
-        EXPECT_EQ(title->text().endsWith(QChar(0x2026)), c.cut) << c.title << " " << c.width;
-        EXPECT_EQ(title->toolTip(), c.cut ? QString::fromUtf8(c.title) : QString()) << c.title;
-        EXPECT_EQ(widget.titleText().toStdString(), c.title);
+        EXPECT_EQ(title->text().endsWith(QChar(0x2026)), cut) << text << " " << width;
+        EXPECT_EQ(title->toolTip(), cut ? QString::fromUtf8(text) : QString()) << text;
+        EXPECT_EQ(widget.titleText().toStdString(), text);
     }
 }
 
