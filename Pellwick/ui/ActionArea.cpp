@@ -210,19 +210,18 @@ void ActionArea::update() {
         sweepButton_->setText(QStringLiteral("Sweep ") + bytesText(selected));
     else
         sweepButton_->setText(QStringLiteral("Nothing to sweep"));
-    const bool sweepEnabled = selected > 0 && !scanning && !sweeping;
-    // Disabled while the press's rescan runs, the button loses the focus; it comes back to
-    // whatever this area shows next.
-    if (!sweepEnabled && sweepButton_->hasFocus())
-        focusAwaitsSuccessor_ = true;
-    sweepButton_->setEnabled(sweepEnabled);
+    sweepButton_->setEnabled(selected > 0 && !scanning && !sweeping);
 
     QWidget* successor = done               ? doneButton_
                          : failed           ? okButton_
                          : showConfirmation ? static_cast<QWidget*>(confirmSweep_)
                                             : sweepButton_;
-    if (hadFocus && successor->isEnabled() && successor->isVisibleTo(window())) {
+    if (!hadFocus)
+        return;
+    // While the sweep or the press's rescan runs nothing here can take the focus; it comes back
+    // to whatever this area shows next, the outcome's button included.
+    const bool canTakeFocus = successor->isEnabled() && successor->isVisibleTo(window());
+    if (canTakeFocus)
         successor->setFocus(Qt::OtherFocusReason);
-        focusAwaitsSuccessor_ = false;
-    }
+    focusAwaitsSuccessor_ = !canTakeFocus;
 }

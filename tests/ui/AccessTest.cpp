@@ -95,7 +95,16 @@ TEST(KeyboardOnly, FindChooseSweepAndDismissWithoutAMouse) {
             [&] { return panel.shows(name) && QApplication::focusWidget() == find(); }, 20'000);
     };
     ASSERT_TRUE(focusReaches("confirmation", [&] { return panel.find("confirmSweepButton"); }));
+    // A slow sweep: the confirmation goes while nothing else here can take the focus yet.
+    panel.fixture.measurement->hold();
     press(panel.panel.get(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::holds_alternative<AppModel::Sweeping>(panel.model->phase()) &&
+                   !panel.shows("confirmation");
+        },
+        20'000));
+    panel.fixture.measurement->open();
     ASSERT_TRUE(focusReaches("doneOutcome", [&] { return panel.button("Done"); }));
     press(panel.panel.get(), Qt::Key_Return);
     EXPECT_TRUE(std::holds_alternative<AppModel::Idle>(panel.model->phase()));
