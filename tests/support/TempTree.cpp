@@ -35,7 +35,8 @@ fs::path fixtureBase() {
 } // namespace
 
 TempTree::TempTree() {
-    std::string pattern = (fixtureBase() / "pellwick-test-XXXXXX").string();
+    static const fs::path base = fixtureBase(); // looked up once per test program
+    std::string pattern = (base / "pellwick-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::system_error(errno, std::generic_category(), "mkdtemp");
     root_ = pattern;
