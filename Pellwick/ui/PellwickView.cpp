@@ -246,7 +246,10 @@ bool PellwickView::hasOpenDialog() const {
 }
 
 void PellwickView::closeIfAnotherApplicationIsActive(Qt::ApplicationState state) {
-    if (state == Qt::ApplicationActive || !anchored_ || !isVisible() || hasOpenDialog())
+    // A panel that never had the focus has not lost it: the window it replaced can report its
+    // own deactivation only after the new pop-up is on the screen.
+    if (state == Qt::ApplicationActive || !anchored_ || !isVisible() || !activatedSinceShown_ ||
+        hasOpenDialog())
         return;
     hide();
     if (isPointerOnItem())
@@ -351,6 +354,7 @@ bool PellwickView::handleNavigationKey(QWidget* target, const QKeyEvent& key) {
 
 void PellwickView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    activatedSinceShown_ = false;
     action_->resetConfirmation();
 }
 
@@ -380,6 +384,8 @@ void PellwickView::paintEvent(QPaintEvent*) {
 // The panel follows its content's height; a pop-up stays inside the screen as it grows.
 bool PellwickView::event(QEvent* event) {
     const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        activatedSinceShown_ = true;
     if (event->type() == QEvent::Resize && anchored_ && isVisible())
         QTimer::singleShot(0, this, &PellwickView::keepInsideScreen);
     return handled;

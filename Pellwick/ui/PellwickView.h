@@ -88,6 +88,7 @@ private:
     QCheckBox* openAtLogin_ = nullptr;
     std::unique_ptr<UpdateWindow> updateWindow_;
     bool anchored_ = false;
+    bool activatedSinceShown_ = false;
     QPoint anchor_;
     QElapsedTimer closedByItemClick_;
 };
