@@ -15,103 +15,38 @@ import importlib.util
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
-import tempfile
-import time
 
-SKIP = 77
-SCREEN = (1280, 800)
+from virtual_session import SKIP, Failure, VirtualSession, run_test, wait_until
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 PORTAL = os.path.join(HERE, "..", "support", "fake_portal.py")
 BUS_CONFIG = os.path.join(HERE, "..", "support", "private-session-bus.conf")
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 
-class Failure(Exception):
-    pass
+class AccessibleSession(VirtualSession):
+    """The session with the accessibility bus, a portal that prefers dark, and two caches."""
 
-
-def wait_until(condition, what, seconds=20.0):
-    deadline = time.monotonic() + seconds
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.1)
-
-
-class Session:
     def __init__(self, root):
-        self.root = root
-        self.processes = []
-        self.home = os.path.join(root, "home")
-        runtime = os.path.join(root, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        os.makedirs(os.path.join(self.home, ".config", "pellwick"))
-        with open(os.path.join(self.home, ".config", "pellwick", "pellwick.conf"), "w") as conf:
-            conf.write("[General]\nonboardingCompleted=true\n")
+        super().__init__(root, BUS_CONFIG, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.settings("[General]\nonboardingCompleted=true\n")
         for cache, size in ((".npm/_cacache/content-v2/sha512/one", 300_000),
                             (".cache/pip/http/two", 200_000)):
             path = os.path.join(self.home, cache)
             os.makedirs(os.path.dirname(path))
             with open(path, "wb") as data:
                 data.write(os.urandom(size))
-        self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": self.home,
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
-            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
-            "XDG_RUNTIME_DIR": runtime,
-            "LANG": "C.UTF-8",
-            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-        }
-        self.env["DISPLAY"] = ":" + self.start_reading("xvfb", [
-            "Xvfb", "-displayfd", "1", "-noreset", "-screen", "0", "%dx%dx24" % SCREEN,
-            "-nolisten", "tcp"])
-        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_reading("session-bus", [
-            "dbus-daemon", "--config-file=" + BUS_CONFIG, "--nofork", "--print-address=1"])
-        # pyatspi finds the accessibility bus through the session bus, when it is imported.
-        os.environ.update({k: self.env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
         self.start("at-spi-bus", [BUS_LAUNCHER, "--launch-immediately"])
         self.portal = self.start("portal", ["/usr/bin/python3", PORTAL, "1"],
                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         if self.portal.stdout.readline().strip() != b"ready":
             raise Failure("the stand-in portal did not start")
 
-    def start(self, name, command, **pipes):
-        log = open(os.path.join(self.root, name + ".log"), "ab")
-        pipes.setdefault("stdout", log)
-        process = subprocess.Popen(command, env=self.env, start_new_session=True, stderr=log,
-                                   **pipes)
-        self.processes.append(process)
-        return process
-
-    def start_reading(self, name, command):
-        line = self.start(name, command, stdout=subprocess.PIPE).stdout.readline()
-        if not line.strip():
-            raise Failure(name + " did not start")
-        return line.decode().strip()
-
-    def close(self):
-        for process in reversed(self.processes):
-            try:
-                os.killpg(process.pid, signal.SIGKILL)
-                process.wait(timeout=5)
-            except (ProcessLookupError, subprocess.TimeoutExpired):
-                pass
-
-    def run(self, *command):
-        return subprocess.run(command, env=self.env, capture_output=True, timeout=20,
-                              text=True).stdout
-
     def panel_background(self):
         """The lightness (0-1) of the panel window's edge, or None before it shows."""
-        windows = self.run("xdotool", "search", "--onlyvisible", "--name", "^Pellwick$").split()
+        windows = self.visible_windows("^Pellwick$")
         if not windows:
             return None
         shot = os.path.join(self.root, "panel.png")
@@ -227,38 +162,14 @@ def run(session, program, output, report):
 
 
 def main():
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     program, output = sys.argv[1:3]
-    for tool in ("Xvfb", "dbus-daemon", "xdotool", "import", "convert", BUS_LAUNCHER):
-        if not shutil.which(tool):
-            print("SKIP: %s is not installed (scripts/setup installs it)" % tool)
-            return SKIP
     # Only looked for: importing it now would tie it to the wrong session bus.
     if importlib.util.find_spec("pyatspi") is None:
         print("SKIP: python3-pyatspi is not installed (scripts/setup installs it)")
         return SKIP
-    root = tempfile.mkdtemp(prefix="pellwick-a11y-")
-    session = None
-    started = time.monotonic()
-
-    def report(text):
-        print("[%5.1f s] %s" % (time.monotonic() - started, text), flush=True)
-    try:
-        session = Session(root)
-        run(session, program, output, report)
-        report("passed")
-        return 0
-    except Failure as failure:
-        print("FAILED: %s" % failure)
-        for log in sorted(os.listdir(root)):
-            if log.endswith(".log"):
-                with open(os.path.join(root, log), "rb") as text:
-                    print("--- %s (end)\n%s" % (log, text.read()[-3000:].decode(errors="replace")))
-        return 1
-    finally:
-        if session:
-            session.close()
-        shutil.rmtree(root, ignore_errors=True)
+    return run_test("a11y", ("Xvfb", "dbus-daemon", "xdotool", "import", "convert", BUS_LAUNCHER),
+                    AccessibleSession, lambda session, report: run(session, program, output,
+                                                                   report))
 
 
 if __name__ == "__main__":
