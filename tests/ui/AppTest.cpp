@@ -47,8 +47,8 @@ TEST(AppTray, TitleAndIconFollowFreeSpaceAndThreshold) {
         {237'500'000'000, 240, "238 GB", true},
         {9'223'372'036'854'775'807, 20, "9223372037 GB", false},
         {9'000'000'000'000'000'000, 1e12, "9000000000 GB", true}};
+    AppFixture fixture; // the first case comes before any reading
     for (const auto& [freeBytes, thresholdGB, title, isLow] : cases) {
-        AppFixture fixture;
         fixture.volume->figures = {freeBytes, std::max<std::int64_t>(freeBytes, 1)};
         fixture.app.model().refreshFreeSpace();
         fixture.app.model().setThresholdGB(thresholdGB);
