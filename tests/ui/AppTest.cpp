@@ -32,8 +32,8 @@ struct AppFixture : ModelFixture {
                     std::make_shared<FixedColorScheme>(), noBus()};
 };
 
-// Whole gigabytes, halves up; before the first reading the title is the product's name and
-// nothing is low; a huge threshold saturates instead of overflowing.
+// Whole gigabytes, halves up. No free space read yet (0 bytes) shows the product's name and
+// is never low; a huge threshold saturates instead of overflowing.
 TEST(AppTray, TitleAndIconFollowFreeSpaceAndThreshold) {
     const std::tuple<std::int64_t, double, const char*, bool> cases[] = {
         {0, 20, "Pellwick", false},
@@ -47,7 +47,7 @@ TEST(AppTray, TitleAndIconFollowFreeSpaceAndThreshold) {
         {237'500'000'000, 240, "238 GB", true},
         {9'223'372'036'854'775'807, 20, "9223372037 GB", false},
         {9'000'000'000'000'000'000, 1e12, "9000000000 GB", true}};
-    AppFixture fixture; // the first case comes before any reading
+    AppFixture fixture;
     for (const auto& [freeBytes, thresholdGB, title, isLow] : cases) {
         fixture.volume->figures = {freeBytes, std::max<std::int64_t>(freeBytes, 1)};
         fixture.app.model().refreshFreeSpace();
