@@ -179,14 +179,21 @@ TEST(PanelActions, SweepMeasuresAgainBeforeItAsks) {
 TEST(PanelActions, AConfirmationDoesNotOutliveThePanel) {
     PanelFixture panel;
     panel.fixture.home.file(".npm/_cacache/content-v2/one", 50'000);
-    QSignalSpy phases(panel.model.get(), &AppModel::phaseChanged);
-    panel.panel->show(); // its own refresh scans: scanning, then idle
-    ASSERT_TRUE(QTest::qWaitFor([&] { return phases.count() >= 2; }, 20'000));
+    auto* sweep = panel.find<QAbstractButton>("sweepButton");
+    // Showing refreshes, and so does the window taking the focus. The press comes once both
+    // have listed the processes and no scan they started runs: a press during one meets a
+    // disabled button, and the held listing must be the press's own.
+    panel.panel->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.panel.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.fixture.processes->calls() >= 2; }, 20'000));
+    QCoro::waitFor(panel.model->refresh());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return isIdle(*panel.model) && sweep->isEnabled(); }, 20'000));
     ASSERT_GT(panel.model->selectedBytes(), 0);
+    QSignalSpy phases(panel.model.get(), &AppModel::phaseChanged);
     panel.fixture.processList->hold(1);
-    panel.find<QAbstractButton>("sweepButton")->click();
+    sweep->click();
     ASSERT_TRUE(panel.fixture.processList->waitForWaiting(1));
-    phases.clear();
 
     panel.panel->hide();
     panel.fixture.processList->open();
