@@ -10,7 +10,6 @@
 #include "ui/SystemStyle.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>

@@ -2,7 +2,6 @@
 
 #include "ui/SweepRow.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QScrollArea>
 #include <QSignalSpy>
