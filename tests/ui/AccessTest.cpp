@@ -10,7 +10,6 @@
 #include "ui/SystemStyle.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -145,28 +144,21 @@ std::vector<Measured> measureTexts(QWidget* window) {
     const double scale = render.devicePixelRatio();
     std::vector<Measured> measured;
     for (QWidget* widget : window->findChildren<QWidget*>()) {
-        if (!widget->isVisibleTo(window) || widget->visibleRegion().isEmpty())
-            continue;
-        QString text;
-        double required = SystemStyle::textContrast;
-        int inset = 0;
-        if (const auto* label = qobject_cast<QLabel*>(widget)) {
-            text = label->text();
-            if (text.isEmpty() && qobject_cast<SymbolLabel*>(widget)) {
-                text = QStringLiteral("symbol ") + static_cast<SymbolLabel*>(widget)->symbol();
-                required = SystemStyle::symbolContrast;
-            }
-        } else if (const auto* button = qobject_cast<QAbstractButton*>(widget)) {
-            text = button->text();
-            // Inside the bevel, whose edge may be darker than the title.
-            inset = qobject_cast<const QPushButton*>(widget) ? 4 : 0;
-        }
-        if (text.isEmpty())
+        const auto* label = qobject_cast<QLabel*>(widget);
+        const auto* button = qobject_cast<QAbstractButton*>(widget);
+        const auto* symbol = qobject_cast<SymbolLabel*>(widget);
+        QString text = label ? label->text() : button ? button->text() : QString();
+        if (symbol && text.isEmpty())
+            text = QStringLiteral("symbol ") + symbol->symbol();
+        if (text.isEmpty() || !widget->isVisibleTo(window) || widget->visibleRegion().isEmpty())
             continue;
         const QFont font = widget->font();
-        if (required == SystemStyle::textContrast &&
-            (font.pointSizeF() >= 18 || (font.pointSizeF() >= 14 && font.bold())))
-            required = 3; // large text
+        const bool large = font.pointSizeF() >= 18 || (font.pointSizeF() >= 14 && font.bold());
+        const double required = symbol  ? SystemStyle::symbolContrast
+                                : large ? 3
+                                        : SystemStyle::textContrast;
+        // Inside the bevel, whose edge may be darker than the title.
+        const int inset = qobject_cast<const QPushButton*>(widget) ? 4 : 0;
         const QRect visible =
             widget->visibleRegion().boundingRect().adjusted(inset, inset, -inset, -inset);
         const QRect box(

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -21,22 +23,50 @@ QDBusConnection noBus() {
     return QDBusConnection(QStringLiteral("pellwick-test-no-bus"));
 }
 
-TEST(AppTray, LabelFollowsFreeSpaceAndThresholdAtOnce) {
-    ModelFixture fixture;
-    PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(),
-                    std::make_shared<FixedColorScheme>(), noBus());
-    const auto& item = app.statusItem();
-    fixture.volume->figures = {237'500'000'000, 500'000'000'000};
-    app.model().refreshFreeSpace();
-    EXPECT_EQ(item.title(), "238 GB");
-    EXPECT_EQ(item.toolTip().title, "238 GB");
-    EXPECT_EQ(item.iconName(), "drive-harddisk-symbolic");
-
-    app.model().setThresholdGB(240);
-    EXPECT_EQ(item.iconName(), "dialog-warning-symbolic");
+QDBusConnection sessionBus(const char* name) {
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QString::fromLatin1(name));
 }
 
-TEST(AppSingleInstance, WithoutASessionBusTheProgramRuns) {
+struct AppFixture : ModelFixture {
+    PellwickApp app{environment(), std::make_shared<RecordingOpener>(),
+                    std::make_shared<FixedColorScheme>(), noBus()};
+};
+
+// Whole gigabytes, halves up. No free space read yet (0 bytes) shows the product's name and
+// is never low; a huge threshold saturates instead of overflowing.
+TEST(AppTray, TitleAndIconFollowFreeSpaceAndThreshold) {
+    const std::tuple<std::int64_t, double, const char*, bool> cases[] = {
+        {0, 20, "Pellwick", false},
+        {1, 20, "0 GB", true},
+        {499'999'999, 0, "0 GB", false},
+        {500'000'000, 20, "1 GB", true},
+        {19'999'999'999, 20, "20 GB", true},
+        {20'000'000'000, 20, "20 GB", false},
+        {12'499'999'999, 12.5, "12 GB", true},
+        {12'500'000'000, 12.5, "13 GB", false},
+        {237'500'000'000, 240, "238 GB", true},
+        {9'223'372'036'854'775'807, 20, "9223372037 GB", false},
+        {9'000'000'000'000'000'000, 1e12, "9000000000 GB", true}};
+    AppFixture fixture;
+    for (const auto& [freeBytes, thresholdGB, title, isLow] : cases) {
+        fixture.volume->figures = {freeBytes, std::max<std::int64_t>(freeBytes, 1)};
+        fixture.app.model().refreshFreeSpace();
+        fixture.app.model().setThresholdGB(thresholdGB);
+        const auto& item = fixture.app.statusItem();
+        EXPECT_EQ(item.title().toStdString(), title) << freeBytes;
+        EXPECT_EQ(item.iconName(), isLow ? "dialog-warning-symbolic" : "drive-harddisk-symbolic")
+            << freeBytes << " against " << thresholdGB;
+    }
+}
+
+TEST(AppStartUp, WelcomeWindowOpensUntilOnboardingIsCompletedAndRunsWithoutABus) {
+    for (const bool completed : {false, true}) {
+        AppFixture fixture;
+        fixture.settings->values.insert(QStringLiteral("onboardingCompleted"), completed);
+        fixture.app.start();
+        const auto* welcome = fixture.app.welcomeWindow();
+        EXPECT_EQ(welcome && welcome->isVisible(), !completed) << completed;
+    }
     SingleInstance instance(noBus());
     EXPECT_TRUE(instance.claim());
 }
@@ -48,18 +78,19 @@ protected:
         if (!std::getenv("PELLWICK_TEST_PRIVATE_BUS"))
             GTEST_SKIP() << "needs a private session bus (ctest runs it under dbus-run-session)";
     }
+    void TearDown() override {
+        for (const char* name : {"first", "second", "third"})
+            QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
+    }
 };
 
 TEST_F(AppSingleInstanceOnBus, SecondLaunchAsksTheFirstToOpenItsPanel) {
-    SingleInstance first(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "first"));
+    SingleInstance first(sessionBus("first"));
     QSignalSpy opened(&first, &SingleInstance::openPanelRequested);
     ASSERT_TRUE(first.claim());
-
-    SingleInstance second(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second"));
+    SingleInstance second(sessionBus("second"));
     EXPECT_FALSE(second.claim());
     EXPECT_TRUE(opened.count() == 1 || opened.wait(5000));
-    QDBusConnection::disconnectFromBus("first");
-    QDBusConnection::disconnectFromBus("second");
 }
 
 // Owns the name but never answers, as a program whose event loop has ended while it quits.
@@ -74,41 +105,26 @@ public slots:
 // Quit gives the name up at once, and a launch that asked a program which then went away
 // takes the name itself: either way the launch ends with a running Pellwick.
 TEST_F(AppSingleInstanceOnBus, ALaunchWhileTheFirstQuitsRunsItself) {
-    SingleInstance first(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "quit"));
+    SingleInstance first(sessionBus("first"));
     ASSERT_TRUE(first.claim());
     first.release();
-    SingleInstance second(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "next"));
+    SingleInstance second(sessionBus("second"));
     EXPECT_TRUE(second.claim());
     second.release();
 
     QuittingInstance quitting;
     {
         // No copy may outlive this block: a connection closes with its last reference.
-        auto dying = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "dying");
+        auto dying = sessionBus("dying");
         dying.registerObject(SingleInstance::objectPath, &quitting,
                              QDBusConnection::ExportScriptableSlots);
         ASSERT_TRUE(dying.registerService(SingleInstance::serviceName));
     }
     // It goes while the launch waits for its answer.
-    QTimer::singleShot(0, [] { QDBusConnection::disconnectFromBus("dying"); });
-    SingleInstance third(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "third"));
+    QTimer::singleShot(0, [] { QDBusConnection::disconnectFromBus(QStringLiteral("dying")); });
+    SingleInstance third(sessionBus("third"));
     EXPECT_TRUE(third.claim());
     third.release();
-    for (const char* name : {"quit", "next", "third"})
-        QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
-}
-
-TEST(AppStartUp, WelcomeWindowOpensUntilOnboardingIsCompleted) {
-    for (const bool completed : {false, true}) {
-        ModelFixture fixture;
-        if (completed)
-            fixture.settings->values.insert(QStringLiteral("onboardingCompleted"), true);
-        PellwickApp app(fixture.environment(), std::make_shared<RecordingOpener>(),
-                        std::make_shared<FixedColorScheme>(), noBus());
-        app.start();
-        const auto* welcome = app.welcomeWindow();
-        EXPECT_EQ(welcome && welcome->isVisible(), !completed) << completed;
-    }
 }
 
 } // namespace

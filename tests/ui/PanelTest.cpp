@@ -1,11 +1,8 @@
 #include "PanelTestSupport.h"
 
-#include "ui/CleanupList.h"
 #include "ui/SweepRow.h"
 
-#include <QAction>
 #include <QCheckBox>
-#include <QMenu>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
@@ -32,22 +29,6 @@ TEST(PanelHeader, StatusLineFollowsTheThreshold) {
     }
 }
 
-TEST(PanelHeader, MenuShowsTheVersionOpensTheWebPagesAndQuitsWithControlQ) {
-    PanelFixture panel;
-    const auto actions = panel.panel->findChild<QMenu*>()->actions();
-    for (auto* action : actions)
-        if (action->text() == "Privacy Policy" || action->text() == "Support")
-            action->trigger();
-    EXPECT_EQ(actions.first()->text(),
-              QStringLiteral("Pellwick " PELLWICK_VERSION " (" PELLWICK_BUILD_NUMBER ")"));
-    EXPECT_EQ(panel.opener->opened, (QStringList{"https://quenlix.com/pellwick/privacy",
-                                                 "https://quenlix.com/pellwick/support"}));
-    // No feed address in this build of the updater: no check can start.
-    EXPECT_EQ(actions[2]->text(), "Check for Updates…");
-    EXPECT_FALSE(actions[2]->isEnabled());
-    EXPECT_EQ(actions.last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-}
-
 // Which of the list's faces show: looking around, tidy, the list of rows.
 QString listFaces(const PanelFixture& panel) {
     QStringList shown;
@@ -58,14 +39,13 @@ QString listFaces(const PanelFixture& panel) {
 }
 
 TEST(PanelList, LooksAroundWithoutRowsWhateverThePhaseAndIsTidyWhenAllRowsAreEmpty) {
-    const AppModel::Phase phases[] = {AppModel::Idle{}, AppModel::Scanning{}, AppModel::Sweeping{},
-                                      AppModel::Done{1, 0}, AppModel::Failed{"x"}};
-    for (const auto& phase : phases) {
-        PanelFixture panel;
+    PanelFixture panel;
+    for (const AppModel::Phase& phase :
+         {AppModel::Phase{AppModel::Scanning{}}, AppModel::Phase{AppModel::Failed{"x"}},
+          AppModel::Phase{AppModel::Idle{}}}) {
         panel.model->setPhase(phase);
         EXPECT_EQ(listFaces(panel), "lookingAround") << phase.index();
     }
-    PanelFixture panel;
     panel.model->setRows(
         {makeRow("npm-cache", Category::javascript, 0), makeRow("pip-cache", Category::python, 0)});
     EXPECT_EQ(listFaces(panel), "tidy");
@@ -86,15 +66,12 @@ TEST(PanelList, ScrollsOnlyPastTheEstimatedHeight) {
           std::tuple{"sections of 3 and 1 rows", threeAndOne, false}}) {
         PanelFixture panel;
         panel.model->setRows(rows);
-        EXPECT_EQ(int(panel.panel->findChildren<SweepRow*>().size()), int(rows.size())) << name;
         auto* scroll = panel.find<QScrollArea>("listScrollArea");
         const QWidget* hint = panel.find("moreBelowHint");
         EXPECT_EQ(scroll != nullptr, scrolls) << name;
         EXPECT_EQ(hint != nullptr, scrolls) << name;
         if (!scroll || !hint)
             continue;
-        EXPECT_EQ(scroll->height(), 320);
-        EXPECT_EQ(scroll->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         EXPECT_TRUE(hint->testAttribute(Qt::WA_TransparentForMouseEvents));
         const QRect rowsArea(scroll->viewport()->mapTo(panel.panel.get(), QPoint()),
                              scroll->viewport()->size());
@@ -108,19 +85,15 @@ TEST(PanelList, SectionsFollowTheCategoriesAndSortBySizeStably) {
         makeRow("pip", Category::python, 10),        makeRow("first", Category::javascript, 7),
         makeRow("empty", Category::xcode, 0),        makeRow("second", Category::javascript, 7),
         makeRow("largest", Category::javascript, 9), makeRow("project", Category::projects, 1)};
-    const auto sections = CleanupList::sections(rows);
-    ASSERT_EQ(sections.size(), 3u);
-    std::vector<std::string> ids;
-    for (const auto& row : sections[1].rows)
-        ids.push_back(row.item.id);
-    EXPECT_EQ(ids, (std::vector<std::string>{"largest", "first", "second"}));
-
     PanelFixture panel;
     panel.model->setRows(rows);
-    QStringList headings;
+    QStringList shown;
     for (const auto* label : panel.panel->findChildren<QLabel*>("sectionHeading"))
-        headings.append(label->text());
-    EXPECT_EQ(headings, (QStringList{"DORMANT PROJECTS", "JAVASCRIPT", "PYTHON"}));
+        shown.append(label->text());
+    for (const auto* row : panel.panel->findChildren<SweepRow*>())
+        shown.append(row->titleText());
+    EXPECT_EQ(shown, (QStringList{"DORMANT PROJECTS", "JAVASCRIPT", "PYTHON", "project", "largest",
+                                  "first", "second", "pip"}));
 }
 
 TEST(PanelActions, SweepButtonFollowsPhaseAndSelection) {
@@ -143,34 +116,26 @@ TEST(PanelActions, SweepButtonFollowsPhaseAndSelection) {
 // user dismisses them.
 TEST(PanelActions, OutcomesShowUntilDismissed) {
     const char* swept = "Swept about 4.2 GB. Free space can take a moment to update.";
-    struct Case {
-        const char *name, *label, *text, *skipped, *dismiss;
-        AppModel::Phase phase;
-    };
-    const Case cases[] = {
-        {"done", "sweptLabel", swept, nullptr, "Done", AppModel::Done{4'200'000'000, 0}},
-        {"done, 1 skipped", "sweptLabel", swept,
-         "1 item was in use or changed, so it was left alone.", "Done",
-         AppModel::Done{4'200'000'000, 1}},
-        {"done, 3 skipped", "sweptLabel", swept,
-         "3 items were in use or changed, so they were left alone.", "Done",
-         AppModel::Done{4'200'000'000, 3}},
-        {"failed", "failedLabel", "<i>shop: Refused to touch /tmp/<b>x.", nullptr, "OK",
-         AppModel::Failed{"<i>shop: Refused to touch /tmp/<b>x."}},
-    };
-    for (const auto& c : cases) {
+    const char* refused = "<i>shop: Refused to touch /tmp/<b>x.";
+    const std::tuple<AppModel::Phase, const char*, const char*> cases[] = {
+        {AppModel::Done{4'200'000'000, 0}, swept, ""},
+        {AppModel::Done{4'200'000'000, 3}, swept,
+         "3 items were in use or changed, so they were left alone."},
+        {AppModel::Failed{refused}, refused, ""}};
+    for (const auto& [phase, text, skipped] : cases) {
+        SCOPED_TRACE(std::string(text) + " " + skipped);
         PanelFixture panel;
-        panel.model->setPhase(c.phase);
-        EXPECT_EQ(panel.text(c.label).toStdString(), c.text) << c.name;
-        EXPECT_EQ(panel.find<QLabel>(c.label)->textFormat(), Qt::PlainText) << c.name;
-        EXPECT_EQ(panel.shows("skippedLabel"), c.skipped != nullptr) << c.name;
-        if (c.skipped) {
-            EXPECT_EQ(panel.text("skippedLabel").toStdString(), c.skipped) << c.name;
-        }
-        EXPECT_FALSE(panel.shows("sweepButton")) << c.name;
-        ASSERT_NE(panel.button(c.dismiss), nullptr) << c.name;
-        panel.button(c.dismiss)->click();
-        EXPECT_TRUE(isIdle(*panel.model)) << c.name;
+        panel.model->setPhase(phase);
+        const bool failed = std::holds_alternative<AppModel::Failed>(phase);
+        const char* label = failed ? "failedLabel" : "sweptLabel";
+        EXPECT_EQ(panel.text(label).toStdString(), text);
+        EXPECT_EQ(panel.find<QLabel>(label)->textFormat(), Qt::PlainText);
+        EXPECT_EQ(panel.shows("skippedLabel") ? panel.text("skippedLabel").toStdString() : "",
+                  skipped);
+        EXPECT_FALSE(panel.shows("sweepButton"));
+        ASSERT_NE(panel.button(failed ? "OK" : "Done"), nullptr);
+        panel.button(failed ? "OK" : "Done")->click();
+        EXPECT_TRUE(isIdle(*panel.model));
     }
 
     // A Done pressed after the phase moved on changes nothing.
@@ -204,9 +169,7 @@ TEST(PanelActions, SweepMeasuresAgainBeforeItAsks) {
     ASSERT_TRUE(sweep->isEnabled());
     sweep->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel.shows("confirmation"); }, 20'000));
-    const QString text = panel.text("confirmationLabel");
-    EXPECT_TRUE(text.startsWith("Sweep ")) << text.toStdString();
-    EXPECT_TRUE(text.endsWith(" from 1 item? This can't be undone.")) << text.toStdString();
+    EXPECT_TRUE(panel.text("confirmationLabel").endsWith(" from 1 item? This can't be undone."));
     panel.button("Cancel")->click();
     EXPECT_TRUE(panel.shows("sweepButton"));
 }
@@ -215,14 +178,21 @@ TEST(PanelActions, SweepMeasuresAgainBeforeItAsks) {
 TEST(PanelActions, AConfirmationDoesNotOutliveThePanel) {
     PanelFixture panel;
     panel.fixture.home.file(".npm/_cacache/content-v2/one", 50'000);
-    QSignalSpy phases(panel.model.get(), &AppModel::phaseChanged);
-    panel.panel->show(); // its own refresh scans: scanning, then idle
-    ASSERT_TRUE(QTest::qWaitFor([&] { return phases.count() >= 2; }, 20'000));
+    auto* sweep = panel.find<QAbstractButton>("sweepButton");
+    // Showing refreshes, and so does the window taking the focus. The press comes once both
+    // have listed the processes and no scan they started runs: a press during one meets a
+    // disabled button, and the held listing must be the press's own.
+    panel.panel->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.panel.get()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.fixture.processes->calls() >= 2; }, 20'000));
+    QCoro::waitFor(panel.model->refresh());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return isIdle(*panel.model) && sweep->isEnabled(); }, 20'000));
     ASSERT_GT(panel.model->selectedBytes(), 0);
+    QSignalSpy phases(panel.model.get(), &AppModel::phaseChanged);
     panel.fixture.processList->hold(1);
-    panel.find<QAbstractButton>("sweepButton")->click();
+    sweep->click();
     ASSERT_TRUE(panel.fixture.processList->waitForWaiting(1));
-    phases.clear();
 
     panel.panel->hide();
     panel.fixture.processList->open();
@@ -281,8 +251,7 @@ TEST(PanelThreshold, LabelFollowsTheDefaultTheSliderAndTheStoredValue) {
     EXPECT_EQ(panel.fixture.settings->values.value(key), QVariant(55.0));
     EXPECT_EQ(panel.text("thresholdLabel"), nudge("55"));
 
-    for (const auto& [stored, shown] :
-         {std::pair{12.5, "12"}, std::pair{1e30, "9223372036"}, std::pair{-1e30, "-9223372036"}}) {
+    for (const auto& [stored, shown] : {std::pair{12.5, "12"}, std::pair{-1e30, "-9223372036"}}) {
         panel.model->setThresholdGB(stored);
         EXPECT_EQ(panel.text("thresholdLabel"), nudge(shown)) << stored;
     }
@@ -296,10 +265,6 @@ TEST(PanelFooter, OpenAtLoginAndTheNotificationsNotice) {
     auto* box = panel.find<QCheckBox>("openAtLogin");
     box->click();
     EXPECT_FALSE(box->isChecked());
-    panel.fixture.loginItem->refuses = false;
-    box->click();
-    EXPECT_TRUE(box->isChecked());
-    EXPECT_TRUE(panel.fixture.loginItem->enabled);
 
     EXPECT_FALSE(panel.shows("notificationsNotice"));
     panel.model->setNotificationsDenied(true);

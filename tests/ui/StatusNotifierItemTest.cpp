@@ -66,13 +66,13 @@ private:
 class SignalCounter : public QObject {
     Q_OBJECT
 
-public slots:
-    void onNewTitle() { emit newTitle(); }
-    void onNewLabel(const QString& label, const QString& guide) { emit newLabel(label, guide); }
+public:
+    int titles = 0;
+    QStringList labels;
 
-signals:
-    void newTitle();
-    void newLabel(const QString& label, const QString& guide);
+public slots:
+    void onNewTitle() { ++titles; }
+    void onNewLabel(const QString& label, const QString& guide) { labels << label << guide; }
 };
 
 namespace {
@@ -158,11 +158,9 @@ TEST_F(StatusNotifierItemTest, GetAllMarshalsEveryPropertyAndTheColouredPixmap) 
     bool sawOpaqueRed = false;
     for (const auto& pixmap : pixmaps) {
         ASSERT_EQ(pixmap.argb.size(), pixmap.width * pixmap.height * 4);
-        for (qsizetype i = 0; i + 3 < pixmap.argb.size(); i += 4) {
-            // Network byte order: alpha, red, green, blue.
-            const auto* pixel = reinterpret_cast<const unsigned char*>(pixmap.argb.constData() + i);
-            sawOpaqueRed |= pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 0 && pixel[3] == 0;
-        }
+        // Network byte order: alpha, red, green, blue.
+        for (qsizetype i = 0; i + 3 < pixmap.argb.size(); i += 4)
+            sawOpaqueRed |= pixmap.argb.mid(i, 4) == QByteArray("\xff\xff\0\0", 4);
     }
     EXPECT_TRUE(sawOpaqueRed);
 }
@@ -177,8 +175,6 @@ TEST_F(StatusNotifierItemTest, TitleAndIconChangesAreSignalledOnlyWhenTheyAreRea
     ASSERT_TRUE(bus.connect(item.serviceName(), itemPath, itemInterface,
                             QStringLiteral("XAyatanaNewLabel"), &counter,
                             SLOT(onNewLabel(QString, QString))));
-    QSignalSpy titles(&counter, &SignalCounter::newTitle);
-    QSignalSpy labels(&counter, &SignalCounter::newLabel);
     QSignalSpy toolTips(&item, &StatusNotifierItem::NewToolTip);
     QSignalSpy icons(&item, &StatusNotifierItem::NewIcon);
     // The match rules reach the bus daemon asynchronously; a round trip settles them.
@@ -187,16 +183,14 @@ TEST_F(StatusNotifierItemTest, TitleAndIconChangesAreSignalledOnlyWhenTheyAreRea
     for (int round = 0; round < 2; ++round) {
         item.setTitle(QStringLiteral("42 GB"));
         item.setIcon(QStringLiteral("exclamationmark.circle.fill"), QStringLiteral("9"), Qt::black);
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return titles.count() == 1 && labels.count() == 1; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return counter.titles == 1 && counter.labels.size() == 2; }, 5000));
         property(item, QStringLiteral("Id")); // a second signal would have arrived by now
-        EXPECT_EQ(titles.count(), 1) << round;
-        EXPECT_EQ(labels.count(), 1) << round;
+        EXPECT_EQ(counter.titles, 1) << round;
+        EXPECT_EQ(counter.labels, (QStringList{"42 GB", "42 GB"})) << round;
         EXPECT_EQ(toolTips.count(), 1) << round;
         EXPECT_EQ(icons.count(), 1) << round;
     }
-    EXPECT_EQ(labels.first().at(0).toString(), "42 GB");
-    EXPECT_EQ(labels.first().at(1).toString(), "42 GB");
     EXPECT_EQ(property(item, QStringLiteral("IconName")).toString(), "dialog-warning-symbolic");
 
     // The figure drawn into the icon replaces the theme icon: a new icon, once.
@@ -221,8 +215,9 @@ TEST_F(StatusNotifierItemTest, ContextMenuOffersOpenAndQuit) {
     DBusMenuLayoutItem root;
     qvariant_cast<QDBusArgument>(layout.arguments().at(1)) >> root;
     ASSERT_EQ(root.children.size(), 2);
-    EXPECT_EQ(root.children[0].properties.value("label").toString(), "Open Pellwick");
-    EXPECT_EQ(root.children[1].properties.value("label").toString(), "Quit");
+    EXPECT_EQ(root.children[0].properties.value("label").toString() + ", " +
+                  root.children[1].properties.value("label").toString(),
+              "Open Pellwick, Quit");
 
     QSignalSpy opens(&item.contextMenu(), &DBusMenu::openRequested);
     QSignalSpy quits(&item.contextMenu(), &DBusMenu::quitRequested);
