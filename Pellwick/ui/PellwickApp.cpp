@@ -119,6 +119,11 @@ void PellwickApp::useFallbackTray() {
     if (item_->isRegistered())
         return;
     trayPoll_.start();
+    // While a watcher considers our item, the toolkit's icon would be a second item in it.
+    // Waiting also keeps the window up until the watcher answers: GNOME Shell answers once it
+    // has started, and a window hidden while it was still starting stayed on the screen.
+    if (item_->isRegistering())
+        return;
     const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
     if (trayIcon_) {
         if (!trayAvailable) {

@@ -168,17 +168,24 @@ void StatusNotifierItem::registerWithWatcher() {
     call << serviceName_;
     auto* reply = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
     const bool watcherIsThere = pid.isValid();
+    isRegistering_ = watcherIsThere;
     connect(reply, &QDBusPendingCallWatcher::finished, this,
             [this, watcherIsThere](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
+                isRegistering_ = false;
                 if (!call->isError()) {
                     markRegistered();
                     return;
                 }
                 // A watcher still starting up may refuse the first attempts.
                 if (watcherIsThere && !isRegistered_ && registrationRetries_++ < maxRetries)
-                    QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
+                    retryRegistration();
             });
+}
+
+void StatusNotifierItem::retryRegistration() {
+    isRegistering_ = true;
+    QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
 }
 
 void StatusNotifierItem::markRegistered() {
@@ -216,7 +223,7 @@ void StatusNotifierItem::checkStillListed() {
         // GNOME's host, seeing an item twice at its start, can drop the one it shows; a few
         // more registrations with the same watcher bring it back.
         if (registrationRetries_++ < maxRetries)
-            QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
+            retryRegistration();
     });
 }
 

@@ -81,6 +81,9 @@ public:
     [[nodiscard]] bool isExported() const { return isExported_; }
     // A watcher accepted the item, lists it, and has not gone away since.
     [[nodiscard]] bool isRegistered() const { return isRegistered_; }
+    // A registration with a watcher that is there has been asked for and not yet answered or
+    // given up on.
+    [[nodiscard]] bool isRegistering() const { return isRegistering_; }
     // The name of the process that owns the watcher ("gnome-shell", "kded5", "xfce4-panel"),
     // read when the item registers; empty before.
     [[nodiscard]] const QString& hostProcess() const { return hostProcess_; }
@@ -133,6 +136,7 @@ signals:
 private:
     void exportOnBus();
     void registerWithWatcher();
+    void retryRegistration();
     void markRegistered();
     void checkStillListed();
     void loseRegistration();
@@ -145,6 +149,7 @@ private:
     DBusMenu* menu_ = nullptr;
     bool isExported_ = false;
     bool isRegistered_ = false;
+    bool isRegistering_ = false;
     int registrationRetries_ = 0;
     QString hostProcess_;
 
