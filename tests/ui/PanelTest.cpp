@@ -215,6 +215,18 @@ TEST(PanelActions, AHiddenPanelIgnoresOtherWindowsTakingTheFocus) {
     EXPECT_EQ(panel.fixture.volume->reads, reads);
 }
 
+// Another application taking the focus closes the pop-up, but only once the pop-up had the
+// focus itself: the window it replaced may report losing the focus after it opened.
+TEST(PanelActions, ClosesWhenAnotherApplicationIsActiveOnlyAfterItHadTheFocus) {
+    PanelFixture panel;
+    panel.panel->showAnchored({400, 10});
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_TRUE(panel.panel->isVisible());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.panel.get()));
+    emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_FALSE(panel.panel->isVisible());
+}
+
 // A folder named "<i>shop" shows as typed, never read as markup.
 TEST(PanelProjects, TitleAndButtonsFollowTheRoots) {
     PanelFixture panel;
