@@ -1,6 +1,5 @@
 // Attacks on what Pellwick deletes and runs: folders swapped and moved during a sweep, planted
 // repositories, hostile login shells and settings. Each race runs a bounded number of rounds.
-#include "core/CleanerDiscovery.h"
 #include "core/CleanerGuard.h"
 #include "core/CleanerMeasurement.h"
 #include "core/ProcessRunner.h"
@@ -204,69 +203,6 @@ TEST(Adversarial, HangingChildrenEndWithinTheirLimits) {
     EXPECT_TRUE(echoed.empty()) << "an answer cut off at the time limit is no answer";
     EXPECT_EQ(names, ProcessNames{}) << "a partial line is not read";
     EXPECT_LT(Clock::now() - started, 8s);
-}
-
-// The login shell is a stand-in named like a shell of the sh family, so it is run directly.
-class HostileShell : public ::testing::Test {
-protected:
-    void SetUp() override { ::unsetenv("XDG_CONFIG_HOME"); }
-
-    TempTree tree;
-    fs::path home = tree.folder("home");
-
-    CustomLocations discover(const std::string& output) {
-        tree.text("output", output);
-        Cleaner::DiscoveryOptions options;
-        options.shell.shell = tree.script("bin/bash", "cat '" + (tree / "output").string() + "'");
-        options.volumePrefixes = {};
-        options.claudeScratch = tree / "scratch";
-        return Cleaner::discoverToolCaches(home, 5s, options);
-    }
-};
-
-TEST_F(HostileShell, ANulByteNeverShortensAPath) {
-    tree.folder("home/.ssh");
-    tree.folder("home/.cache/pip");
-    const std::string home = this->home.string();
-    EXPECT_EQ(discover(std::string("__PELLWICK_BEGIN__\nXDG=") + home + "/.ssh" + '\0' +
-                       "/.cache\nNPM=" + home + "/" + '\0' + "\n"),
-              CustomLocations{});
-}
-
-TEST_F(HostileShell, EndlessOutputIsCutAtItsLimit) {
-    const fs::path shell = tree.script("bin/sh", "while :; do echo aaaaaaaaaaaaaaaaaaaaaaaa; done");
-    Cleaner::LoginShellOptions options;
-    options.shell = shell;
-    const auto started = Clock::now();
-    const std::string output = Cleaner::runLoginShell("", 20s, options);
-    EXPECT_LE(output.size(), Cleaner::loginShellOutputLimit);
-    EXPECT_LT(Clock::now() - started, 10s);
-}
-
-TEST_F(HostileShell, RunsInTheHomeFolder) {
-    Cleaner::LoginShellOptions options;
-    options.shell = "/bin/sh";
-    options.workingDirectory = home;
-    EXPECT_EQ(Cleaner::runLoginShell("pwd", 5s, options), home.string() + "\n");
-}
-
-TEST_F(HostileShell, NoProtectedFolderBecomesACache) {
-    tree.text("home/.config/user-dirs.dirs",
-              "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\nXDG_MUSIC_DIR=\"" + home.string() +
-                  "/Musik\"\nXDG_DESKTOP_DIR=\"$HOME/\"\nXDG_VIDEOS_DIR=\"/tools\"\n");
-    const std::string protectedFolders[] = {
-        ".ssh",      ".gnupg", ".aws",      ".kube", ".docker",   "Documents",      "Videos",
-        "Templates", "Public", "Dokumente", "Musik", ".config/x", ".password-store"};
-    for (const auto& folder : protectedFolders) {
-        tree.folder("home/" + folder + "/pip");
-        const auto found =
-            discover("__PELLWICK_BEGIN__\nPIP=" + (home / folder / "pip").string() + "\n");
-        EXPECT_EQ(found, CustomLocations{}) << folder;
-    }
-    tree.folder("home/tools/pip");
-    EXPECT_EQ(discover("__PELLWICK_BEGIN__\nPIP=" + (home / "tools/pip").string() + "\n").size(),
-              1u)
-        << "neither the home folder itself nor a folder outside it protects anything in it";
 }
 
 TEST(Adversarial, OnlyAbsoluteExistingFoldersAreProjectRoots) {

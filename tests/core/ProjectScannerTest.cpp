@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using ProjectScanner::DormantProject;
@@ -31,53 +32,52 @@ std::vector<std::string> roots(const std::vector<DormantProject>& projects) {
     return paths;
 }
 
+// Each case is a project of its own in one scanned folder. A link to a project outside the
+// scanned folder is not followed either.
 TEST(ProjectScanner, AnArtifactNeedsItsMarkerAndMustBeARealFolder) {
     struct Case {
-        std::string name;
-        std::vector<std::string> entries; // in the project; a trailing slash makes a folder
+        std::string entries; // in the project; a trailing "/" makes a folder, "@" a link
         std::string artifact;
         bool offered;
     };
     const Case cases[] = {
-        {"node_modules beside package.json",
-         {"package.json", "node_modules/"},
-         "node_modules",
-         true},
-        {"node_modules alone", {"node_modules/"}, "node_modules", false},
-        {".next beside package.json", {"package.json", ".next/"}, ".next", true},
-        {"target beside Cargo.toml", {"Cargo.toml", "target/"}, "target", true},
-        {"target beside package.json", {"package.json", "target/"}, "target", false},
-        {"package.json as a folder", {"package.json/", "node_modules/"}, "node_modules", true},
-        {"venv with pyvenv.cfg", {"venv/pyvenv.cfg"}, "venv", true},
-        {"venv without pyvenv.cfg", {"venv/bin/python"}, "venv", false},
-        {"pyvenv.cfg beside venv", {"pyvenv.cfg", "venv/"}, "venv", false},
-        {"a name that is no artifact", {"package.json", "build/"}, "build", false},
-        {"a plain file named node_modules",
-         {"package.json", "node_modules"},
-         "node_modules",
-         false},
-        {"a link named node_modules", {"package.json", "node_modules@"}, "node_modules", false},
+        {"package.json node_modules/", "node_modules", true},
+        {"node_modules/", "node_modules", false},
+        {"package.json .next/", ".next", true},
+        {"Cargo.toml target/", "target", true},
+        {"package.json target/", "target", false},
+        {"package.json/ node_modules/", "node_modules", true},
+        {"venv/pyvenv.cfg", "venv", true},
+        {"venv/bin/python", "venv", false},
+        {"pyvenv.cfg venv/", "venv", false},
+        {"package.json build/", "build", false},
+        {"package.json node_modules", "node_modules", false},
+        {"package.json node_modules@", "node_modules", false},
     };
-    for (const auto& c : cases) {
-        TempTree tree;
-        addProject(tree, "elsewhere");
-        for (const std::string& entry : c.entries) {
+    TempTree tree;
+    addProject(tree, "elsewhere");
+    tree.link("scan/linked", tree / "elsewhere");
+    std::set<std::string> offered;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const fs::path project = "scan/" + std::to_string(i);
+        std::istringstream entries(cases[i].entries);
+        for (std::string entry; entries >> entry;) {
             if (entry.ends_with('/'))
-                tree.folder("scan/shop/" + entry);
+                tree.folder(project / entry);
             else if (entry.ends_with('@'))
-                tree.link("scan/shop/" + entry.substr(0, entry.size() - 1), tree / "elsewhere");
+                tree.link(project / entry.substr(0, entry.size() - 1), tree / "elsewhere");
             else
-                tree.file("scan/shop/" + entry);
+                tree.file(project / entry);
         }
-        // A link to a project outside the scanned folder is not followed either.
-        tree.link("scan/linked", tree / "elsewhere");
-        makeDormant(tree);
-        const fs::path artifact = tree / "scan/shop" / c.artifact;
-        EXPECT_EQ(ProjectScanner::isArtifact(artifact), c.offered) << c.name;
-        const auto found = foundArtifacts(ProjectScanner::scan({tree / "scan"}, now, days));
-        EXPECT_EQ(found, c.offered ? std::set{artifact.string()} : std::set<std::string>{})
-            << c.name;
+        if (cases[i].offered)
+            offered.insert((tree / project / cases[i].artifact).string());
     }
+    makeDormant(tree);
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(ProjectScanner::isArtifact(tree / "scan" / std::to_string(i) / cases[i].artifact),
+                  cases[i].offered)
+            << cases[i].entries;
+    EXPECT_EQ(foundArtifacts(ProjectScanner::scan({tree / "scan"}, now, days)), offered);
 }
 
 TEST(ProjectScanner, WalkStopsAtDepthEightAndAtSkippedFolders) {
