@@ -218,17 +218,15 @@ TEST(ProjectScanner, ProjectThatCannotBeListedIsNeverOffered) {
     fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec);
     setModified(locked, daysAgo(61));
 
+    // Reachable, so the guard's own check would pass, but dormancy cannot be shown.
     const int status = runAsNobody([&] {
         setenv("HOME", home.root().c_str(), 1);
-        int failures = 0;
-        if (!ProjectScanner::isArtifact(locked / "node_modules"))
-            failures |= 1; // reachable, so the guard's own check would pass …
-        if (ProjectScanner::isDormant(locked, now, days))
-            failures |= 2; // … but dormancy cannot be shown
         const auto found = ProjectScanner::scan({tree.root()}, now, days);
-        if (roots(found) != std::vector<std::string>{(tree / "repo/open").string()})
-            failures |= 4;
-        return failures;
+        return ProjectScanner::isArtifact(locked / "node_modules") &&
+                       !ProjectScanner::isDormant(locked, now, days) &&
+                       roots(found) == std::vector<std::string>{(tree / "repo/open").string()}
+                   ? 0
+                   : 1;
     });
     EXPECT_EQ(status, 0);
 }
@@ -246,8 +244,6 @@ TEST(ProjectScanner, ProjectsComeLargestFirstWithAllTheirArtifactsCountedOnce) {
     const auto found = ProjectScanner::scan({tree.root()}, now, days);
     ASSERT_THAT(roots(found), ElementsAre((tree / "large").string(), (tree / "middle").string(),
                                           (tree / "small").string()));
-    EXPECT_GE(found[0].size, found[1].size);
-    EXPECT_GE(found[1].size, found[2].size);
     EXPECT_THAT(found[2].artifactNames(), ElementsAre(".next", "node_modules"));
     EXPECT_EQ(found[2].size, Cleaner::allocatedSize(tree / "small/node_modules") +
                                  Cleaner::allocatedSize(tree / "small/.next"));

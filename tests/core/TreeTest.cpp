@@ -74,11 +74,9 @@ TEST(AllocatedSize, CountsTheBlocksOfEveryFileOnceAndNothingThroughLinks) {
     fs::create_hard_link(tree / "a/b/big", tree / "a/b/big-again");
     mkfifo((tree / "a/fifo").c_str(), 0600);
     EXPECT_EQ(Cleaner::allocatedSize(tree / "a"), oracleSize(tree / "a"));
-    EXPECT_GE(Cleaner::allocatedSize(tree / "a"), 100'000 + 5000);
     struct stat status {};
     ASSERT_EQ(stat(tiny.c_str(), &status), 0);
     EXPECT_EQ(Cleaner::allocatedSize(tiny), status.st_blocks * 512);
-    EXPECT_GE(Cleaner::allocatedSize(tiny), 512);
 
     const auto link = tree.link("link", tiny);
     EXPECT_EQ(Cleaner::allocatedSize(link), 0);
@@ -88,19 +86,6 @@ TEST(AllocatedSize, CountsTheBlocksOfEveryFileOnceAndNothingThroughLinks) {
     EXPECT_EQ(Cleaner::allocatedSize(tree / "a/empty"), 0);
     const volatile std::int64_t hugeBlockCount = std::numeric_limits<std::int64_t>::max() / 256;
     EXPECT_EQ(allocatedBytes(hugeBlockCount), std::numeric_limits<std::int64_t>::max());
-}
-
-TEST(AllocatedSize, SkipsAnUnreadableFolderAndGoesOn) {
-    TempTree tree;
-    tree.file("root/readable/file", 10'000);
-    tree.file("root/locked/secret", 10'000);
-    tree.file("root/z-after", 10'000);
-    giveToNobody(tree.root());
-    fs::permissions(tree / "root/locked", fs::perms::none);
-    const std::int64_t readable = Cleaner::allocatedSize(tree / "root/readable") +
-                                  Cleaner::allocatedSize(tree / "root/z-after");
-    EXPECT_EQ(
-        runAsNobody([&] { return Cleaner::allocatedSize(tree / "root") == readable ? 0 : 1; }), 0);
 }
 
 TEST(AllocatedSize, SharedBetweenThreadsEqualsOneThreadAndEachRootGetsItsOwnSum) {
@@ -128,22 +113,28 @@ TEST(AllocatedSize, SharedBetweenThreadsEqualsOneThreadAndEachRootGetsItsOwnSum)
         (std::vector<std::int64_t>{oneByOne[0] + Cleaner::allocatedSize(tree / "root/d2"), 0}));
 }
 
-// When no helper thread can start (the user's process limit is reached), the walk measures
-// the subtrees it meant to share by itself: the same sum, no exception, no descriptor left.
-TEST(AllocatedSize, WithoutThreadsItWalksAloneAndLeaksNoDescriptor) {
+// As a user without permissions, an unreadable folder is skipped. When no helper thread can
+// start (the user's process limit is reached), the walk measures the subtrees it meant to share
+// by itself: the same sum, no exception, no descriptor left.
+TEST(AllocatedSize, SkipsAnUnreadableFolderAndWalksAloneWithoutThreads) {
     const TempTree tree;
     for (int folder = 0; folder < 50; ++folder)
         for (int file = 0; file < 60; ++file)
-            tree.file("big/" + std::to_string(folder) + "/" + std::to_string(file));
+            tree.file("big/" + std::to_string(folder) + "/" + std::to_string(file), 100);
+    tree.file("big/locked/secret", 10'000);
     giveToNobody(tree.root());
-    const std::int64_t expected = sumBelow(tree / "big", 1);
+    fs::permissions(tree / "big/locked", fs::perms::none);
+    const std::int64_t readable =
+        Cleaner::allocatedSize(tree / "big") - Cleaner::allocatedSize(tree / "big/locked");
     const int status = runAsNobody([&] {
+        if (Cleaner::allocatedSize(tree / "big") != readable)
+            return 1;
         const rlimit oneProcess{1, 1};
         if (setrlimit(RLIMIT_NPROC, &oneProcess) != 0)
             return 2;
         const long before = openDescriptors();
         try {
-            return sumBelow(tree / "big", 4) == expected && openDescriptors() == before ? 0 : 3;
+            return sumBelow(tree / "big", 4) == readable && openDescriptors() == before ? 0 : 3;
         } catch (...) {
             return 4;
         }
@@ -176,28 +167,9 @@ TEST(DeepTree, TenThousandLevelsAreMeasuredAndRemovedWithFewDescriptors) {
         if (Cleaner::allocatedSize(deep) != status.st_blocks * 512 ||
             Cleaner::lastTouched(deep) <= distantPast)
             return 1;
-        UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, deep.c_str()));
-        return TreeRemover::removeEntries(fd.get()) == 0 && fs::is_empty(deep) ? 0 : 2;
+        return removeInside(deep) == 0 && fs::is_empty(deep) ? 0 : 2;
     });
     EXPECT_EQ(status, 0);
-}
-
-TEST(TreeRemover, RemovesLinksAsLinksAndNamesThatAreNotText) {
-    TempTree tree;
-    Canary canary(tree);
-    tree.file("doomed/a/file", 3000);
-    tree.link("doomed/a/to-folder", canary.folder);
-    tree.link("doomed/to-file", canary.folder / "sub/precious");
-    tree.link("doomed/dangling", tree / "nowhere");
-    mkfifo((tree / "doomed/a/fifo").c_str(), 0600);
-    fs::create_hard_link(canary.folder / "sub/precious", tree / "doomed/hard-link");
-    for (const std::string name : {"line\nbreak", "caf\xe9", "\xff\xfe", " leading", "-rf", "*"}) {
-        tree.file(fs::path("doomed") / name / name, 10);
-        tree.file(fs::path("doomed") / (name + ".file"), 10);
-    }
-    EXPECT_EQ(removeInside(tree / "doomed"), 0);
-    EXPECT_THAT(namesIn(tree / "doomed"), IsEmpty());
-    EXPECT_TRUE(canary.intact());
 }
 
 TEST(TreeRemover, RemovesOnlyTheSelectedEntriesOfTheOwnerAndCountsTheRest) {
@@ -216,11 +188,22 @@ TEST(TreeRemover, RemovesOnlyTheSelectedEntriesOfTheOwnerAndCountsTheRest) {
     EXPECT_THAT(namesIn(tree / "root"), UnorderedElementsAre("other", "theirs"));
 }
 
-// Ancestors beyond the open-descriptor limit are closed and re-opened at their old listing
-// position while the folders below are being emptied; nothing may be missed on the way back.
-TEST(TreeRemover, EmptiesWideFoldersFarBelowTheOpenAncestors) {
+// Links go as links, names need not be text. Ancestors beyond the open-descriptor limit are
+// closed and re-opened at their old listing position while the folders below are being
+// emptied; nothing may be missed on the way back.
+TEST(TreeRemover, EmptiesEverythingWithoutFollowingLinksAndMissesNothingFarBelow) {
     TempTree tree;
-    fs::path level = tree.folder("root");
+    Canary canary(tree);
+    tree.link("root/a/to-folder", canary.folder);
+    tree.link("root/to-file", canary.folder / "sub/precious");
+    tree.link("root/dangling", tree / "nowhere");
+    mkfifo((tree / "root/fifo").c_str(), 0600);
+    fs::create_hard_link(canary.folder / "sub/precious", tree / "root/hard-link");
+    for (const std::string name : {"line\nbreak", "caf\xe9", "\xff\xfe", " leading", "-rf", "*"}) {
+        tree.file(fs::path("root") / name / name, 10);
+        tree.file(fs::path("root") / (name + ".file"), 10);
+    }
+    fs::path level = tree / "root";
     for (int depth = 0; depth < int(TreeWalker::openAncestorLimit) * 2; ++depth) {
         for (int i = 0; i < 40; ++i)
             tree.file(level / ("file-" + std::to_string(i)), 1);
@@ -230,6 +213,7 @@ TEST(TreeRemover, EmptiesWideFoldersFarBelowTheOpenAncestors) {
     }
     EXPECT_EQ(removeInside(tree / "root"), 0);
     EXPECT_THAT(namesIn(tree / "root"), IsEmpty());
+    EXPECT_TRUE(canary.intact());
 }
 
 // The root is shared like /tmp (sticky, writable by all), so a file of another user in it
