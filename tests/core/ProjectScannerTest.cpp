@@ -35,12 +35,8 @@ std::vector<std::string> roots(const std::vector<DormantProject>& projects) {
 // Each case is a project of its own in one scanned folder. A link to a project outside the
 // scanned folder is not followed either.
 TEST(ProjectScanner, AnArtifactNeedsItsMarkerAndMustBeARealFolder) {
-    struct Case {
-        std::string entries; // in the project; a trailing "/" makes a folder, "@" a link
-        std::string artifact;
-        bool offered;
-    };
-    const Case cases[] = {
+    // The project's entries (a trailing "/" makes a folder, "@" a link), the artifact, offered.
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {"package.json node_modules/", "node_modules", true},
         {"node_modules/", "node_modules", false},
         {"package.json .next/", ".next", true},
@@ -58,10 +54,11 @@ TEST(ProjectScanner, AnArtifactNeedsItsMarkerAndMustBeARealFolder) {
     addProject(tree, "elsewhere");
     tree.link("scan/linked", tree / "elsewhere");
     std::set<std::string> offered;
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const fs::path project = "scan/" + std::to_string(i);
-        std::istringstream entries(cases[i].entries);
-        for (std::string entry; entries >> entry;) {
+    int index = 0;
+    for (const auto& [entries, artifact, isOffered] : cases) {
+        const fs::path project = tree / "scan" / std::to_string(index++);
+        std::istringstream words(entries);
+        for (std::string entry; words >> entry;) {
             if (entry.ends_with('/'))
                 tree.folder(project / entry);
             else if (entry.ends_with('@'))
@@ -69,14 +66,11 @@ TEST(ProjectScanner, AnArtifactNeedsItsMarkerAndMustBeARealFolder) {
             else
                 tree.file(project / entry);
         }
-        if (cases[i].offered)
-            offered.insert((tree / project / cases[i].artifact).string());
+        EXPECT_EQ(ProjectScanner::isArtifact(project / artifact), isOffered) << entries;
+        if (isOffered)
+            offered.insert((project / artifact).string());
     }
     makeDormant(tree);
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(ProjectScanner::isArtifact(tree / "scan" / std::to_string(i) / cases[i].artifact),
-                  cases[i].offered)
-            << cases[i].entries;
     EXPECT_EQ(foundArtifacts(ProjectScanner::scan({tree / "scan"}, now, days)), offered);
 }
 

@@ -19,8 +19,8 @@ TEST(ByteCountFormat, MatchesThePlatformWording) {
         {999'949'999, "1 GB"},
         {84'234'000'000, "84.23 GB"},
         {1'234'567'890'123, "1.23 TB"},
-        {5'000'000'000'000'000'000, "5,000 PB"},
         {-1500, "-2 kB"},
+        {5'000'000'000'000'000'000, "5,000 PB"},
     };
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(formatByteCount(bytes), text) << bytes;
@@ -36,22 +36,14 @@ TEST(VersionComparison, OrdersBothWays) {
     };
     const auto less = std::strong_ordering::less, equal = std::strong_ordering::equal;
     const Case cases[] = {
-        {"1.9", less, "1.10"},
-        {"0.9.9", less, "1"},
-        {"1.0a1", less, "1.0b1"},
-        {"1.0b1", less, "1.0"},
-        {"1.0b9", less, "1.0b10"},
-        {"1.0rc1", less, "1.0.1"},
-        {"1.1", less, "1.1.0.1"},
-        {"2.0beta", less, "2.0"},
-        {"1.0", less, "1.0 1"},
-        {"a", less, "1"},
-        {"1.0+a", less, "1.0.1"},
-        {"1", equal, "1.0.0"},
-        {"1.0-beta", equal, "1.0"},
-        {"01.002", equal, "1.2"},
-        {"", equal, ""},
-        {"99999999999999999999", equal, "100000000000000000000"},
+        {"1.9", less, "1.10"},     {"0.9.9", less, "1"},
+        {"1.0a1", less, "1.0b1"},  {"1.0b1", less, "1.0"},
+        {"1.0b9", less, "1.0b10"}, {"1.0rc1", less, "1.0.1"},
+        {"1.1", less, "1.1.0.1"},  {"2.0beta", less, "2.0"},
+        {"1.0", less, "1.0 1"},    {"a", less, "1"},
+        {"1.0+a", less, "1.0.1"},  {"1", equal, "1.0.0"},
+        {"01.002", equal, "1.2"},  {"1.0-beta", equal, "1.0"},
+        {"", equal, ""},           {"99999999999999999999", equal, "100000000000000000000"},
     };
     for (const auto& [first, order, second] : cases) {
         EXPECT_EQ(compareVersions(first, second), order) << first << " vs " << second;
