@@ -35,24 +35,12 @@ CleanupItem emptying(const fs::path& root) {
     return item;
 }
 
-// Swaps `a` and `b` atomically, over and over, until stopped: the path never stops existing.
-class Swapper {
-public:
-    Swapper(fs::path a, fs::path b)
-        : thread_([this, a = std::move(a), b = std::move(b)] {
-              while (!stop_)
-                  ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
-          }) {}
-    ~Swapper() {
-        stop_ = true;
-        thread_.join();
-    }
+void exchange(const fs::path& a, const fs::path& b) {
+    ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE);
+}
 
-private:
-    std::atomic<bool> stop_ = false;
-    std::thread thread_;
-};
-
+// The folder above the root and a link to a canary swap places atomically, over and over, while
+// the sweep runs: the path never stops existing.
 TEST(Adversarial, ALinkSwappedInAboveARootNeverRedirectsTheSweep) {
     TempTree tree;
     const fs::path root = tree / "p/tree";
@@ -66,14 +54,16 @@ TEST(Adversarial, ALinkSwappedInAboveARootNeverRedirectsTheSweep) {
         fs::create_directory_symlink(canary, tree / "link");
         const CleanupItem item = emptying(root);
         const auto measured = Cleaner::measuredRoots(item);
-        int leftAlone = 0;
-        {
-            Swapper swapper(tree / "p", tree / "link");
-            leftAlone = Cleaner::clean(item, {root.string()}, measured);
-        }
+        std::atomic<bool> stop = false;
+        std::thread swapper([&] {
+            while (!stop)
+                exchange(tree / "p", tree / "link");
+        });
+        const int leftAlone = Cleaner::clean(item, {root.string()}, measured);
+        stop = true;
+        swapper.join();
         if (fs::is_symlink(tree / "p"))
-            ::renameat2(AT_FDCWD, (tree / "p").c_str(), AT_FDCWD, (tree / "link").c_str(),
-                        RENAME_EXCHANGE);
+            exchange(tree / "p", tree / "link");
         ASSERT_EQ(filesBelow(canary), 100u) << "round " << round;
         if (filesBelow(root) > 0) {
             ++redirectedRounds;
