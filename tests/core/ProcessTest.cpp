@@ -47,16 +47,6 @@ namespace {
     return false;
 }
 
-// A bash login shell confined to a temp home, so the real user's start-up files never run.
-[[nodiscard]] Cleaner::LoginShellOptions bashIn(const TempTree& home) {
-    Cleaner::LoginShellOptions options;
-    options.shell = "/bin/bash";
-    options.environment =
-        std::vector<std::string>{"HOME=" + home.root().string(), "PATH=/usr/bin:/bin", "TERM=dumb"};
-    options.killGrace = 200ms;
-    return options;
-}
-
 // Runs `body` in a process that leads a session on a new pseudo-terminal and sits in a
 // background process group there, as a program started with "pellwick &" from a terminal.
 [[nodiscard]] int runInBackgroundOfTerminal(const std::function<int()>& body) {
@@ -216,12 +206,17 @@ TEST(LoginShellTest, OnlyShellsOfTheShFamilyGetTheScript) {
 // Started with "pellwick &", an interactive shell reading the terminal would be stopped.
 TEST(LoginShellTest, RunsFromTheBackgroundOfATerminalRepairsOutputAndNeedsAShell) {
     const TempTree tree;
+    // A bash login shell confined to a temp home, so the real user's start-up files never run.
+    Cleaner::LoginShellOptions bash;
+    bash.shell = "/bin/bash";
+    bash.environment =
+        std::vector<std::string>{"HOME=" + tree.root().string(), "PATH=/usr/bin:/bin", "TERM=dumb"};
     const int status = runInBackgroundOfTerminal([&] {
-        const auto output = Cleaner::runLoginShell("echo reached", 10s, bashIn(tree));
+        const auto output = Cleaner::runLoginShell("echo reached", 10s, bash);
         return output.find("reached\n") != std::string::npos ? 0 : 1;
     });
     EXPECT_EQ(status, 0);
-    auto fish = bashIn(tree);
+    auto fish = bash;
     fish.shell = tree.script("bin/fish", "echo fish-ran");
     const auto output =
         Cleaner::runLoginShell("echo \"script-ran $0\"; printf 'a\\377b'", 10s, fish);
