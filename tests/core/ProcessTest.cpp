@@ -4,7 +4,6 @@
 #include "core/Utf8Text.h"
 #include "support/TempTree.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,8 +15,6 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 namespace {
 
