@@ -120,26 +120,23 @@ TEST(Adversarial, ASubtreeMovedOutDuringTheSweepIsAbandonedAndCounted) {
     EXPECT_GT(movedRounds, 0);
 }
 
-struct GitHook {
-    std::string name;
-    std::string configuration; // lines for .git/config, MARKER replaced by the marker script
-};
-
 TEST(Adversarial, ARepositoryCannotMakeTheScanRunItsPrograms) {
-    const GitHook hooks[] = {
+    // Lines for .git/config; MARKER stands for a program that leaves a mark, HOOKS for a folder
+    // of such hooks.
+    const std::pair<std::string, std::string> hooks[] = {
         {"fsmonitor", "[core]\n\tfsmonitor = MARKER\n"},
         {"fsmonitor hook version 2", "[core]\n\tfsmonitor = MARKER\n\tfsmonitorHookVersion = 2\n"},
         {"index-change hook", "[core]\n\thooksPath = HOOKS\n"},
         {"pager", "[core]\n\tpager = MARKER\n[pager]\n\tcheck-ignore = MARKER\n"},
     };
-    for (const auto& hook : hooks) {
+    for (const auto& [name, configuration] : hooks) {
         TempTree tree;
         const fs::path marker = tree / "ran";
         const fs::path program = tree.script("program", "touch '" + marker.string() + "'");
         tree.script("hooks/post-index-change", "touch '" + marker.string() + "'");
         const fs::path repo = tree.folder("repo");
         ASSERT_TRUE(git(repo, "init -q"));
-        std::string config = hook.configuration;
+        std::string config = configuration;
         for (const auto& [from, to] :
              {std::pair<std::string, fs::path>{"MARKER", program}, {"HOOKS", tree / "hooks"}})
             for (auto at = config.find(from); at != std::string::npos; at = config.find(from))
@@ -155,10 +152,10 @@ TEST(Adversarial, ARepositoryCannotMakeTheScanRunItsPrograms) {
         const int leftAlone = Cleaner::clean(item, {(repo / "web/node_modules").string()},
                                              Cleaner::measuredRoots(item));
 
-        EXPECT_EQ(found.size(), 1u) << hook.name;
-        EXPECT_EQ(leftAlone, 0) << hook.name;
-        EXPECT_FALSE(fs::exists(repo / "web/node_modules")) << hook.name;
-        EXPECT_FALSE(fs::exists(marker)) << hook.name << " ran a program of the repository";
+        EXPECT_EQ(found.size(), 1u) << name;
+        EXPECT_EQ(leftAlone, 0) << name;
+        EXPECT_FALSE(fs::exists(repo / "web/node_modules")) << name;
+        EXPECT_FALSE(fs::exists(marker)) << name << " ran a program of the repository";
     }
 }
 

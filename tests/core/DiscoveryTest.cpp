@@ -20,12 +20,6 @@ protected:
 
     void SetUp() override { ::unsetenv("XDG_CONFIG_HOME"); }
 
-    [[nodiscard]] CustomLocations locations(const Cleaner::ProbeValues& values) const {
-        return Cleaner::customLocations(values, vetting, tree / "scratch");
-    }
-    [[nodiscard]] bool safe(const fs::path& folder) const {
-        return Cleaner::isSafeCustomLocation(folder, vetting);
-    }
     [[nodiscard]] std::string inHome(const std::string& relative) const {
         return (home / relative).string();
     }
@@ -109,7 +103,7 @@ TEST_F(DiscoveryFixture, RefusesUnsafeFolders) {
         std::error_code ignored;
         if (!folder.string().ends_with("missing"))
             fs::create_directories(folder, ignored);
-        EXPECT_EQ(safe(folder), isSafe) << folder;
+        EXPECT_EQ(Cleaner::isSafeCustomLocation(folder, vetting), isSafe) << folder;
     }
 }
 
@@ -143,7 +137,7 @@ TEST_F(DiscoveryFixture, OffersMovedCachesForTheirItemsOnceAndOutsideBuiltInRoot
          {{"pip-cache", {onVolume("Ext/dev/pip")}}}},
     };
     for (const auto& [values, expected] : cases)
-        EXPECT_EQ(locations(values), expected)
+        EXPECT_EQ(Cleaner::customLocations(values, vetting, tree / "scratch"), expected)
             << values.begin()->first << "=" << values.begin()->second;
 }
 
