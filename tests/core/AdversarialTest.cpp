@@ -90,7 +90,7 @@ TEST(Adversarial, ASubtreeMovedOutDuringTheSweepIsAbandonedAndCounted) {
     TempTree tree;
     const fs::path cache = tree / "cache";
     int movedRounds = 0;
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < 30; ++round) {
         fs::remove_all(cache);
         fs::remove_all(tree / "elsewhere");
         fs::create_directories(tree / "elsewhere");
@@ -99,7 +99,7 @@ TEST(Adversarial, ASubtreeMovedOutDuringTheSweepIsAbandonedAndCounted) {
         const CleanupItem item = emptying(cache);
         const auto measured = Cleaner::measuredRoots(item);
         int planted = -1;
-        std::thread mover([&, delay = std::chrono::microseconds(round * 1000)] {
+        std::thread mover([&, delay = std::chrono::microseconds(round * 400)] {
             std::this_thread::sleep_for(delay);
             std::error_code error;
             fs::rename(cache / "sub", tree / "elsewhere/sub", error);

@@ -127,6 +127,7 @@ TEST(Guard, EmptiesEachWhitelistedRootAndKeepsItButFollowsNoLink) {
     const auto link = tree.link("link", other);
     tree.file("other/precious");
     EXPECT_EQ(errorText(emptying({link}), allow({link})), refusal(link));
+    EXPECT_THROW((void)Cleaner::guardedRoot(link, allow({link})), Cleaner::CleanError);
     EXPECT_TRUE(fs::exists(other / "precious"));
     EXPECT_THAT(Cleaner::measuredRoots(emptying({link})), IsEmpty());
     const auto file = tree.file("plain-file");
