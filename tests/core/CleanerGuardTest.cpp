@@ -1,4 +1,5 @@
 #include "core/CleanerGuard.h"
+#include "core/BuiltInCatalog.h"
 #include "core/CleanError.h"
 #include "core/CleanerMeasurement.h"
 #include "core/ListingError.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -65,29 +67,52 @@ std::string refusal(const fs::path& path) {
     return "Refused to touch " + path.string() + ".";
 }
 
-TEST(AllowedRoots, HoldsEveryActionRootStandardizedButNoSimulatorItem) {
-    const CustomLocations custom{{"npm-cache", {"/Volumes/Ext/npm//cache/"}}};
-    const auto allowed = Cleaner::allowedRoots("/home/ann/", "/tmp/claude-1000", custom);
+// What the rest of the program relies on: unique ids, and the measured folders are the ones an
+// ordinary item's action deletes (the scratch folder and the simulators are measured their own
+// way). The whitelist holds every action root standardized, but nothing of
+// the simulators, even when a custom folder is proposed for them.
+TEST(BuiltInCatalog, ItemsAreUniqueMeasureWhatTheyDeleteAndAreWhitelisted) {
+    const CustomLocations custom{{"yarn-cache", {"/Volumes/Ext/yarn//cache/"}},
+                                 {"simulators", {"/opt/sim"}},
+                                 {"claude-scratch", {"/opt/scratch"}}};
+    const fs::path home = "/home/ann", scratch = "/tmp/claude-501";
+    for (Platform platform : {Platform::macOS, Platform::Linux}) {
+        const auto items = builtInCatalog(home, scratch, custom, platform);
+        std::set<std::string> ids;
+        for (const auto& item : items) {
+            EXPECT_TRUE(ids.insert(item.id).second) << item.id;
+            if (item.id != "claude-scratch" && item.id != "simulators") {
+                EXPECT_EQ(item.sizeRoots, actionRoots(item.action)) << item.id;
+            }
+        }
+        EXPECT_EQ(ids.size(), 27u);
+    }
+    const auto allowed = Cleaner::allowedRoots("/home/ann/", scratch, custom);
     EXPECT_TRUE(allowed.contains("/home/ann/.cache/yarn"));
-    EXPECT_TRUE(allowed.contains("/tmp/claude-1000")); // an action root without size roots
-    EXPECT_TRUE(allowed.contains("/Volumes/Ext/npm/cache"));
+    EXPECT_TRUE(allowed.contains(scratch.string()));
+    EXPECT_TRUE(allowed.contains("/Volumes/Ext/yarn/cache"));
+    EXPECT_FALSE(allowed.contains("/opt/sim") || allowed.contains("/opt/scratch"));
+    std::size_t roots = 0;
+    for (const auto& item : builtInCatalog(home, scratch, custom))
+        roots += actionRoots(item.action).size();
+    EXPECT_EQ(allowed.size(), roots);
     for (const auto& path : allowed) {
         EXPECT_EQ(fs::path(path), fs::path(path).lexically_normal()) << path;
         EXPECT_NE(path.back(), '/') << path;
         EXPECT_EQ(path.find("CoreSimulator"), std::string::npos) << path;
     }
-    std::size_t roots = 0;
-    for (const auto& item : builtInCatalog("/home/ann", "/tmp/claude-1000", custom))
-        roots += actionRoots(item.action).size();
-    EXPECT_EQ(allowed.size(), roots);
 }
 
-// Roots are compared standardized, links are refused rather than followed, missing roots are
-// skipped, and roots before a refused one stay cleaned.
-TEST(Guard, ChecksEachRootAgainstTheWhitelistWithoutFollowingLinks) {
+// Roots are compared standardized, links are refused rather than followed, a root that cannot
+// be listed fails with its reason, missing roots are skipped, and roots before a refused one
+// stay emptied, the folder itself kept.
+TEST(Guard, EmptiesEachWhitelistedRootAndKeepsItButFollowsNoLink) {
     TempTree tree;
     const auto cache = tree.folder("cache");
-    tree.file("cache/keep");
+    tree.file("cache/v6/pkg/index.js", 5000);
+    tree.file("cache/.hidden");
+    tree.link("cache/link", "/nonexistent");
+    tree.folder("cache/empty");
     const auto other = tree.folder("other");
     try {
         (void)cleanAsMeasured(emptying({cache, other}), allow({cache}));
@@ -96,6 +121,7 @@ TEST(Guard, ChecksEachRootAgainstTheWhitelistWithoutFollowingLinks) {
         EXPECT_EQ(error.kind(), Cleaner::CleanError::Kind::notAllowed);
         EXPECT_EQ(std::string(error.what()), refusal(other));
     }
+    EXPECT_TRUE(fs::is_directory(cache));
     EXPECT_THAT(namesIn(cache), IsEmpty());
 
     const auto link = tree.link("link", other);
@@ -104,6 +130,9 @@ TEST(Guard, ChecksEachRootAgainstTheWhitelistWithoutFollowingLinks) {
     EXPECT_THROW((void)Cleaner::guardedRoot(link, allow({link})), Cleaner::CleanError);
     EXPECT_TRUE(fs::exists(other / "precious"));
     EXPECT_THAT(Cleaner::measuredRoots(emptying({link})), IsEmpty());
+    const auto file = tree.file("plain-file");
+    EXPECT_EQ(errorText(emptying({file}), allow({file})),
+              "Couldn't read " + file.string() + ": Not a directory.");
 
     const fs::path spelled = tree.root() / "." / "cache" / ".." / "cache" / "";
     EXPECT_EQ(Cleaner::guardedRoot(spelled, allow({cache})), cache);
@@ -130,67 +159,26 @@ TEST(Guard, ARootThatIsNotTheOneMeasuredIsLeftAloneAndCounted) {
     EXPECT_TRUE(fs::exists(appeared / "new"));
 }
 
-TEST(EmptyDirectories, EmptiesTheFolderButKeepsIt) {
-    TempTree tree;
-    const auto yarn = tree.folder("Yarn");
-    tree.file("Yarn/v6/pkg/index.js", 5000);
-    tree.file("Yarn/.hidden");
-    tree.link("Yarn/link", "/nonexistent");
-    tree.folder("Yarn/empty");
-    EXPECT_EQ(cleanAsMeasured(emptying({yarn}), allow({yarn})), 0);
-    EXPECT_TRUE(fs::is_directory(yarn));
-    EXPECT_THAT(namesIn(yarn), IsEmpty());
-}
-
-TEST(EmptyDirectories, AFolderThatCannotBeListedFailsWithItsReason) {
-    TempTree tree;
-    const auto file = tree.file("plain-file");
-    EXPECT_EQ(errorText(emptying({file}), allow({file})),
-              "Couldn't read " + file.string() + ": Not a directory.");
-
-    const auto locked = tree.folder("locked");
-    tree.file("locked/inside");
-    giveToNobody(locked);
-    fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec);
-    const std::string denied = "Couldn't read " + locked.string() + ": Permission denied.";
-    EXPECT_EQ(
-        runAsNobody([&] { return int(errorText(emptying({locked}), allow({locked})) != denied); }),
-        0);
-}
-
+// A session goes only when its whole tree is older than the rule; one exactly at the cutoff
+// stays.
 TEST(EmptyOlderThan, RemovesOnlyEntriesWhoseWholeTreeIsOlderThanTheRule) {
-    struct Case {
-        std::string name;
-        double newestDaysAgo;
-        double daysFromNow; // when the sweep runs
-        bool removed;
-    };
-    const Case cases[] = {{"a file deep inside changed six days ago", 6, 0, false},
-                          {"the whole tree is eight days old", 8, 0, true},
-                          {"six days old, swept six days later", 6, 6, true}};
-    for (const auto& c : cases) {
-        TempTree tree;
-        const auto scratch = tree.folder("scratch");
-        tree.file("scratch/session/deep/notes.txt", 3000);
-        tree.file("scratch/keep-fresh");
-        setModifiedTree(scratch / "session", daysAgo(30));
-        setModified(scratch / "session/deep/notes.txt", daysAgo(c.newestDaysAgo));
-        const auto item = emptyingOlderThanAWeek(scratch);
-        Cleaner::CleanOptions options;
-        options.now = daysAgo(-c.daysFromNow);
-
-        if (c.daysFromNow == 0) {
-            const auto bytes = c.removed ? Cleaner::allocatedSize(scratch / "session") : 0;
-            EXPECT_EQ(Cleaner::measure(item), bytes) << c.name;
-        }
-        EXPECT_EQ(cleanAsMeasured(item, allow({scratch}), options), 0) << c.name;
-        EXPECT_EQ(fs::exists(scratch / "session"), !c.removed) << c.name;
-        EXPECT_TRUE(fs::exists(scratch / "keep-fresh")) << c.name;
-    }
-}
-
-TEST(EmptyOlderThan, AnEntryExactlyAtTheCutoffIsKept) {
     TempTree tree;
+    const auto scratch = tree.folder("scratch");
+    for (const std::string session : {"six", "eight"})
+        tree.file("scratch/" + session + "/deep/notes.txt", 3000);
+    setModifiedTree(scratch, daysAgo(30));
+    setModified(scratch / "six/deep/notes.txt", daysAgo(6));
+    setModified(scratch / "eight/deep/notes.txt", daysAgo(8));
+    tree.file("scratch/keep-fresh");
+    const auto item = emptyingOlderThanAWeek(scratch);
+    EXPECT_EQ(Cleaner::measure(item), Cleaner::allocatedSize(scratch / "eight"));
+    EXPECT_EQ(cleanAsMeasured(item, allow({scratch})), 0);
+    EXPECT_THAT(namesIn(scratch), UnorderedElementsAre("six", "keep-fresh"));
+    Cleaner::CleanOptions sixDaysLater;
+    sixDaysLater.now = daysAgo(-6);
+    EXPECT_EQ(cleanAsMeasured(item, allow({scratch}), sixDaysLater), 0);
+    EXPECT_THAT(namesIn(scratch), ElementsAre("keep-fresh"));
+
     const auto cutoff = daysAgo(7);
     setModifiedTree(tree.folder("scratch/session"), cutoff);
     EXPECT_THAT(Cleaner::untouchedEntries(tree / "scratch", cutoff), IsEmpty());
@@ -220,8 +208,6 @@ TEST(ScratchFolder, OnlyTheUsersOwnFolderAndEntriesAreMeasuredAndRemoved) {
 
     const auto item = emptyingOlderThanAWeek(scratch);
     EXPECT_EQ(Cleaner::measure(item), Cleaner::allocatedSize(scratch / "mine"));
-    EXPECT_THAT(Cleaner::untouchedEntriesOwnedByUser(scratch, daysAgo(7)),
-                ElementsAre(scratch / "mine"));
     EXPECT_EQ(cleanAsMeasured(item, allow({scratch})), 0);
     EXPECT_THAT(namesIn(scratch), UnorderedElementsAre("theirs", "their-file"));
     EXPECT_TRUE(fs::exists(scratch / "theirs/file"));
@@ -276,54 +262,26 @@ TEST(RemoveDirectories, SparesAndCountsAProjectTouchedOrChangedAfterTheScan) {
     }
 }
 
-// A stand-in for the simulator tool: logs each call, fails the one named in its script.
-struct SimulatorTool {
-    TempTree tree;
-    Cleaner::CleanOptions options;
-
-    explicit SimulatorTool(const std::string& failing) {
-        options.simctlTool =
-            tree.script("xcrun", "echo \"$*\" >> '" + (tree / "calls.log").string() +
-                                     "'\necho noise; echo noise >&2\n[ \"$*\" = '" + failing +
-                                     "' ] && exit 3\nexit 0");
-    }
-    [[nodiscard]] std::string calls() const {
-        std::stringstream text;
-        text << std::ifstream(tree / "calls.log").rdbuf();
-        return text.str();
-    }
-};
-
+// A stand-in for the simulator tool logs each call and fails at one of them; a tool that cannot
+// start throws.
 TEST(Simctl, RunsEveryCommandUntilTheFirstFailure) {
-    SimulatorTool simulator("simctl delete unavailable");
+    TempTree tree;
+    const auto log = tree / "calls.log";
+    Cleaner::CleanOptions options;
+    options.simctlTool = tree.script("xcrun", "echo \"$*\" >> '" + log.string() +
+                                                  "'\necho noise; echo noise >&2\n"
+                                                  "[ \"$*\" != 'simctl delete unavailable' ]");
     const auto item = itemWith(
         CleanupActions::Simctl{{{"shutdown", "all"}, {"delete", "unavailable"}, {"erase", "all"}}});
-    try {
-        (void)cleanAsMeasured(item, {}, simulator.options);
-        FAIL() << "no error";
-    } catch (const Cleaner::CleanError& error) {
-        EXPECT_EQ(error.kind(), Cleaner::CleanError::Kind::commandFailed);
-        EXPECT_EQ(std::string(error.what()), "simctl delete unavailable failed.");
-    }
-    EXPECT_EQ(simulator.calls(), "simctl shutdown all\nsimctl delete unavailable\n");
-
-    SimulatorTool passing("never");
+    EXPECT_EQ(errorText(item, {}, options), "simctl delete unavailable failed.");
     const auto two = itemWith(CleanupActions::Simctl{{{"shutdown", "all"}, {"erase", "all"}}});
-    EXPECT_EQ(cleanAsMeasured(two, {}, passing.options), 0);
-    EXPECT_EQ(cleanAsMeasured(itemWith(CleanupActions::Simctl{}), {}, passing.options), 0);
-    EXPECT_EQ(passing.calls(), "simctl shutdown all\nsimctl erase all\n");
-}
-
-TEST(Simctl, AToolThatCannotStartThrowsTheStartError) {
-    TempTree tree;
-    const auto missing = tree / "no-xcrun";
-    try {
-        Cleaner::runSimctl({"erase", "all"}, missing);
-        FAIL() << "no error";
-    } catch (const std::system_error& error) {
-        EXPECT_EQ(error.code().value(), ENOENT);
-        EXPECT_THAT(error.what(), ::testing::StartsWith("Couldn't start " + missing.string()));
-    }
+    EXPECT_EQ(cleanAsMeasured(two, {}, options), 0);
+    EXPECT_EQ(cleanAsMeasured(itemWith(CleanupActions::Simctl{}), {}, options), 0);
+    std::stringstream calls;
+    calls << std::ifstream(log).rdbuf();
+    EXPECT_EQ(calls.str(), "simctl shutdown all\nsimctl delete unavailable\n"
+                           "simctl shutdown all\nsimctl erase all\n");
+    EXPECT_THROW(Cleaner::runSimctl({"erase", "all"}, tree / "no-xcrun"), std::system_error);
 }
 
 } // namespace
