@@ -71,13 +71,13 @@ TEST(LowSpaceAlert, DuringASweepTheAlertIsPostedWithoutARescan) {
 TEST(PollLoop, SlowTicksRunAtTheFirstPassThenAtMostOnceAMinute) {
     MonitorFixture f;
     QCoro::waitFor(f.model->pollPass());
-    EXPECT_EQ(f.processes->calls(), 1);
+    EXPECT_EQ(f.processes->calls, 1);
     f.clock->current += 59s;
     QCoro::waitFor(f.model->pollPass());
-    EXPECT_EQ(f.processes->calls(), 1);
+    EXPECT_EQ(f.processes->calls, 1);
     f.clock->current += 1s;
     QCoro::waitFor(f.model->pollPass());
-    EXPECT_EQ(f.processes->calls(), 2);
+    EXPECT_EQ(f.processes->calls, 2);
     EXPECT_GE(f.volume->reads, 3);
 }
 
@@ -127,7 +127,7 @@ TEST(Start, RunsOnceWithDiscoveryBeforeTheFirstRowsAndNoPermissionBeforeOnboardi
     // passes later, only that refresh and one slow tick have listed them.
     const int reads = f.volume->reads;
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.volume->reads >= reads + 3; }, 60'000));
-    EXPECT_EQ(f.processes->calls(), 2);
+    EXPECT_EQ(f.processes->calls, 2);
 }
 
 // The switch shows the login item's real state: a refused change leaves it where it was.

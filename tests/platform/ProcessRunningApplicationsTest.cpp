@@ -15,14 +15,11 @@ TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
         std::set<std::string> bundles;
     };
     const Case cases[] = {
-        {{}, {}},
         {{"node", "npm", "Code"}, {}},
         {{"codium"}, {"com.microsoft.VSCode"}},
         {{"code-insiders", "cursor"}, {"com.microsoft.VSCode", "com.todesktop.230313mzl4w4u92"}},
-        {{"antigravity"}, {"com.google.antigravity-ide"}},
-        {{"claude-desktop"}, {"com.anthropic.claudefordesktop"}},
-        {{"chatgpt-desktop"}, {"com.openai.codex"}},
-        {{"codex-desktop"}, {"com.openai.codex"}},
+        {{"claude-desktop", "codex-desktop"},
+         {"com.anthropic.claudefordesktop", "com.openai.codex"}},
         {{"kimi-desktop", "code"}, {"com.moonshot.kimichat", "com.microsoft.VSCode"}},
     };
     for (const auto& c : cases)
