@@ -161,7 +161,6 @@ public:
         if (held_ > 0) {
             --held_;
             ++waiting_;
-            changed_.notify_all();
             changed_.wait(lock, [this] { return !releases_.empty() || open_; });
             --waiting_;
             if (!releases_.empty()) {
