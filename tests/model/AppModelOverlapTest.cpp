@@ -298,10 +298,9 @@ public:
             releaseOne();
         settle();
         // Projects, listed or in the rows, always belong to the roots searched now.
-        for (const auto& id : listedProjects())
-            EXPECT_TRUE(searchedProjects().contains(id)) << id;
-        for (const auto& id : projectRows())
-            EXPECT_TRUE(searchedProjects().contains(id)) << id;
+        for (const auto& ids : {listedProjects(), projectRows()})
+            for (const auto& id : ids)
+                EXPECT_TRUE(searchedProjects().contains(id)) << id;
     }
 
     // Everything released and finished: no flag stays set, and a sweep still runs.
