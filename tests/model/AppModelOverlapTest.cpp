@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <random>
 #include <thread>
@@ -24,10 +25,18 @@ template <typename Alternative> bool holds(const AppModel::Phase& phase) {
     return std::holds_alternative<Alternative>(phase);
 }
 
-// Every project stand-in finds one project, "app", in each root it searches.
+// Every project stand-in finds one project, "app", in each root it searches; the passes are
+// counted.
 struct OverlapFixture : ModelUnderTest {
-    OverlapFixture() { findProjects = oneProjectPerRoot; }
+    std::shared_ptr<std::atomic<int>> projectPasses = std::make_shared<std::atomic<int>>(0);
 
+    OverlapFixture() {
+        findProjects = [passes = projectPasses](const std::vector<fs::path>& roots, FileTime now,
+                                                int days) {
+            ++*passes;
+            return oneProjectPerRoot(roots, now, days);
+        };
+    }
     [[nodiscard]] std::set<std::string> listedProjects() const {
         std::set<std::string> ids;
         for (const auto& item : model->projectItems())
@@ -47,7 +56,20 @@ struct OverlapFixture : ModelUnderTest {
             ids.insert("project:" + (root / "app").string());
         return ids;
     }
+    void scanned() {
+        home.file(".npm/_cacache/a", 20'000);
+        ASSERT_TRUE(finishes(make().scan()));
+    }
 };
+
+// The first workflow has reached `gate`, held there: `during` starts the second one, then the
+// gate opens and the first ends.
+void whileHeld(Gate& gate, QCoro::Task<> first, const std::function<void()>& during) {
+    ASSERT_TRUE(gate.waitForWaiting(1));
+    during();
+    gate.open();
+    ASSERT_TRUE(finishes(std::move(first)));
+}
 
 // The panel's reopen scan measures; meanwhile the user confirms a sweep. Whether the scan ends
 // before or after the sweep, the sweep's phase and its sizes stand.
@@ -55,60 +77,83 @@ TEST(Overlap, AScanEndingDuringOrAfterASweepLeavesTheSweepItsPhase) {
     for (const bool scanEndsFirst : {true, false}) {
         SCOPED_TRACE(scanEndsFirst ? "scan ends first" : "sweep ends first");
         OverlapFixture f;
-        f.home.file(".npm/_cacache/a", 20'000);
-        f.make();
-        ASSERT_TRUE(finishes(f.model->scan()));
-        std::vector<AppModel::Phase> phases;
-        QObject::connect(f.model.get(), &AppModel::phaseChanged,
-                         [&] { phases.push_back(f.model->phase()); });
-
+        f.scanned();
+        QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
         f.measurement->hold(scanEndsFirst ? 1'000'000 : 1);
-        auto scanning = f.model->scan();
-        ASSERT_TRUE(f.measurement->waitForWaiting(1));
-        auto sweeping = f.model->sweep();
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                return scanEndsFirst ? f.phaseIs<AppModel::Sweeping>()
-                                     : f.phaseIs<AppModel::Done>();
-            },
-            20'000));
-        f.measurement->open();
-        ASSERT_TRUE(finishes(std::move(scanning)));
-        ASSERT_TRUE(finishes(std::move(sweeping)));
-
-        ASSERT_EQ(phases.size(), 3u);
-        EXPECT_TRUE(holds<AppModel::Scanning>(phases[0]));
-        EXPECT_TRUE(holds<AppModel::Sweeping>(phases[1]));
+        const auto swept = std::make_shared<bool>(false);
+        whileHeld(*f.measurement, f.model->scan(), [&] {
+            markWhenDone(f.model->sweep(), swept);
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] { return scanEndsFirst ? f.phaseIs<AppModel::Sweeping>() : *swept; }, 20'000));
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return *swept; }, 20'000));
+        EXPECT_EQ(phases.count(), 3); // scanning, sweeping, done
         EXPECT_TRUE(f.phaseIs<AppModel::Done>());
         // The scan's sizes, measured before the deletion, never replace the sweep's.
         EXPECT_EQ(f.size("npm-cache"), 0);
     }
 }
 
-// "Stop searching" and "Add folder…" while a project scan runs: what it found under the old
-// roots is never shown.
-TEST(Overlap, StopSearchingOrAddingAFolderDuringAProjectScanTakesEffect) {
-    const std::vector<std::vector<std::string>> rootsAfter{{}, {"code", "work"}};
+TEST(Overlap, ASecondSweepWhileTheFirstListsTheToolsIsRefused) {
+    OverlapFixture f;
+    f.scanned();
+    QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
+    f.processList->hold(1);
+    whileHeld(*f.processList, f.model->sweep(), [&] {
+        ASSERT_TRUE(finishes(f.model->sweep())); // at once: the first still lists the tools
+        EXPECT_EQ(phases.count(), 0);
+        EXPECT_TRUE(fs::exists(f.home / ".npm/_cacache/a"));
+    });
+    EXPECT_EQ(phases.count(), 2); // sweeping, then done: one sweep only
+    EXPECT_TRUE(f.phaseIs<AppModel::Done>());
+}
+
+// "Stop searching", "Add folder…" and a second request while a project scan runs: the running
+// scan goes again, once, and what it found under the old roots is never shown.
+TEST(Overlap, ProjectScanRequestsDuringAProjectScanTakeEffectOnce) {
+    const std::vector<std::vector<std::string>> rootsAfter{{}, {"code", "work"}, {"code"}};
     for (const auto& names : rootsAfter) {
         SCOPED_TRACE(names.size());
         OverlapFixture f;
         f.make().setProjectRoots({f.home / "code"});
+        QSignalSpy scanning(f.model.get(), &AppModel::isScanningProjectsChanged);
+        QSignalSpy rows(f.model.get(), &AppModel::rowsChanged);
         f.projectScan->hold(1);
-        auto scanning = f.model->scanProjects();
-        ASSERT_TRUE(f.projectScan->waitForWaiting(1));
-
-        std::vector<fs::path> roots;
-        for (const auto& name : names)
-            roots.push_back(f.home / name);
-        f.model->setProjectRoots(roots);
-        EXPECT_TRUE(finishes(f.model->scanProjects()));
-        f.projectScan->open();
-        ASSERT_TRUE(finishes(std::move(scanning)));
-
+        whileHeld(*f.projectScan, f.model->scanProjects(), [&] {
+            std::vector<fs::path> roots;
+            for (const auto& name : names)
+                roots.push_back(f.home / name);
+            f.model->setProjectRoots(roots);
+            EXPECT_TRUE(finishes(f.model->scanProjects())); // at once, asking for one more pass
+            EXPECT_TRUE(f.model->isScanningProjects());
+        });
         EXPECT_EQ(f.listedProjects(), f.searchedProjects());
         EXPECT_EQ(f.projectRows(), f.searchedProjects());
         EXPECT_FALSE(f.model->isScanningProjects());
+        EXPECT_EQ(scanning.count(), 2);
+        EXPECT_EQ(*f.projectPasses, names.empty() ? 1 : 2);
+        if (names.size() == 1) {
+            EXPECT_EQ(rows.count(), 1); // one rebuild for the two requests
+        }
     }
+}
+
+TEST(Overlap, TheFirstScanWaitsForTheDiscoveryWhateverAsksForIt) {
+    OverlapFixture f;
+    *f.discovered = CustomLocations{{"pip-cache", {f.home.folder("volume/pip")}}};
+    f.home.file("volume/pip/wheel", 60'000);
+    QSignalSpy rows(&f.make(), &AppModel::rowsChanged);
+    f.discovery->hold();
+    f.model->start();
+    ASSERT_TRUE(f.discovery->waitForWaiting(1));
+
+    ASSERT_TRUE(finishes(f.model->refresh())); // a window taking the focus, the panel opening
+    EXPECT_EQ(rows.count(), 0);
+    EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
+
+    f.discovery->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows.count() > 0; }, 20'000));
+    EXPECT_GE(f.size("pip-cache"), 60'000);
 }
 
 TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
@@ -147,25 +192,6 @@ TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
     EXPECT_EQ(f.size("npm-cache"), 0);
 }
 
-TEST(Overlap, TheFirstScanWaitsForTheDiscoveryWhateverAsksForIt) {
-    OverlapFixture f;
-    const auto moved = f.home.folder("volume/pip");
-    f.home.file("volume/pip/wheel", 60'000);
-    *f.discovered = CustomLocations{{"pip-cache", {moved}}};
-    f.discovery->hold();
-    QSignalSpy rows(&f.make(), &AppModel::rowsChanged);
-    f.model->start();
-    ASSERT_TRUE(f.discovery->waitForWaiting(1));
-
-    ASSERT_TRUE(finishes(f.model->refresh())); // a window taking the focus, the panel opening
-    EXPECT_EQ(rows.count(), 0);
-    EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
-
-    f.discovery->open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rows.count() > 0; }, 20'000));
-    EXPECT_GE(f.size("pip-cache"), 60'000);
-}
-
 // Quitting: the model goes at once, whatever its workers still do. The gates open after three
 // seconds, so a model that waited for its workers fails the test instead of hanging it.
 void expectGoesAtOnce(OverlapFixture& f) {
@@ -192,9 +218,8 @@ TEST(Overlap, AModelGoesWithinASecondWhateverItsWorkersStillDo) {
     f.model->start(); // the login shell never answers
     auto scanning = f.model->scan();
     auto projects = f.model->scanProjects();
-    ASSERT_TRUE(f.discovery->waitForWaiting(1));
-    ASSERT_TRUE(f.measurement->waitForWaiting(1));
-    ASSERT_TRUE(f.projectScan->waitForWaiting(1));
+    for (const auto& gate : {f.discovery, f.measurement, f.projectScan})
+        ASSERT_TRUE(gate->waitForWaiting(1));
     expectGoesAtOnce(f);
 }
 
@@ -258,7 +283,12 @@ public:
                 track(model->pollPass());
             },
             [this] { measurement->fail(pick(3) == 0); },
-            [this] { toggleOne(); },
+            [this] {
+                std::vector<std::string> ids{"pip-cache", "npm-cache"};
+                for (const auto& id : projectRows())
+                    ids.push_back(id);
+                model->toggle(ids[std::size_t(pick(int(ids.size())))]);
+            },
         };
         // Releasing a waiting worker is as likely as the other actions together.
         const int action = pick(14);
@@ -268,10 +298,9 @@ public:
             releaseOne();
         settle();
         // Projects, listed or in the rows, always belong to the roots searched now.
-        for (const auto& id : listedProjects())
-            EXPECT_TRUE(searchedProjects().contains(id)) << id;
-        for (const auto& id : projectRows())
-            EXPECT_TRUE(searchedProjects().contains(id)) << id;
+        for (const auto& ids : {listedProjects(), projectRows()})
+            for (const auto& id : ids)
+                EXPECT_TRUE(searchedProjects().contains(id)) << id;
     }
 
     // Everything released and finished: no flag stays set, and a sweep still runs.
@@ -307,13 +336,6 @@ private:
             if (pick(2) == 0)
                 roots.push_back(folder(index));
         return roots;
-    }
-
-    void toggleOne() {
-        std::vector<std::string> ids{"pip-cache", "npm-cache"};
-        for (const auto& id : projectRows())
-            ids.push_back(id);
-        model->toggle(ids[std::size_t(pick(int(ids.size())))]);
     }
 
     void releaseOne() {

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -72,35 +70,6 @@ TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
     EXPECT_EQ(f.row(id), nullptr);
     EXPECT_EQ(rows.count(), 1);
     EXPECT_EQ(scanning.count(), 4); // without roots no scan runs
-}
-
-// A scan asked for while one runs starts no second one: the running one goes again, so the
-// flag rises once and the rows are rebuilt once.
-TEST(AppModelProjects, ProjectScanRequestedWhileOneRunsStartsNoSecondOne) {
-    ModelUnderTest f;
-    auto passes = std::make_shared<std::atomic<int>>(0);
-    f.findProjects = [passes](const std::vector<fs::path>& roots, FileTime now, int days) {
-        ++*passes;
-        return ProjectScanner::scan(roots, now, days);
-    };
-    dormantShop(f);
-    auto& model = *f.model;
-    QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
-    QSignalSpy items(&model, &AppModel::projectItemsChanged);
-    QSignalSpy rows(&model, &AppModel::rowsChanged);
-    f.projectScan->hold(1);
-
-    auto first = model.scanProjects();
-    ASSERT_TRUE(f.projectScan->waitForWaiting(1));
-    QCoro::waitFor(model.scanProjects()); // returns at once, asking for one more pass
-    EXPECT_TRUE(model.isScanningProjects());
-    f.projectScan->open();
-    ASSERT_TRUE(finishes(std::move(first)));
-
-    EXPECT_EQ(*passes, 2);
-    EXPECT_EQ(scanning.count(), 2);
-    EXPECT_EQ(items.count(), 1);
-    EXPECT_EQ(rows.count(), 1);
 }
 
 } // namespace

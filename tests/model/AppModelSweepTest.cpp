@@ -46,7 +46,7 @@ TEST(Sweep, ABlockedRowIsSweptOnlyOnceItsToolQuits) {
     f.home.file(".cache/yarn/pkg", 8'000);
     f.scan();
     f.model->setPhase(AppModel::Done{5, 1});
-    f.processes->set({"yarn"});
+    f.processes->names = {"yarn"};
     QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
 
     f.sweep();
@@ -54,7 +54,7 @@ TEST(Sweep, ABlockedRowIsSweptOnlyOnceItsToolQuits) {
     EXPECT_TRUE(fs::exists(f.home / ".cache/yarn/pkg"));
     EXPECT_TRUE(f.row("yarn-cache")->isSelected);
 
-    f.processes->set({});
+    f.processes->names.clear();
     f.sweep();
     EXPECT_TRUE(isEmptyFolder(f.home / ".cache/yarn"));
 }
@@ -79,25 +79,6 @@ TEST(Sweep, AFailureStopsAtItsRowAndTheListIsMeasuredAgain) {
     EXPECT_TRUE(fs::exists(f.home / ".cache/uv/c")); // later rows untouched
     EXPECT_EQ(f.size("npm-cache"), 0);
     EXPECT_GT(f.size("uv-cache"), 0);
-}
-
-TEST(Sweep, ASecondSweepWhileTheFirstListsToolsIsRefused) {
-    SweepFixture f;
-    f.home.file(".npm/_cacache/a", 10'000);
-    f.scan();
-    QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
-    f.processList->hold(1);
-
-    auto first = f.model->sweep();
-    ASSERT_TRUE(f.processList->waitForWaiting(1));
-    QCoro::waitFor(f.model->sweep()); // returns at once: the first is still listing the tools
-    EXPECT_EQ(phases.count(), 0);
-    EXPECT_TRUE(fs::exists(f.home / ".npm/_cacache/a"));
-    f.processList->open();
-    ASSERT_TRUE(finishes(std::move(first)));
-
-    EXPECT_EQ(phases.count(), 2); // sweeping, then done: one sweep only
-    EXPECT_TRUE(f.phaseIs<AppModel::Done>());
 }
 
 // Removing a folder changes a date inside the project that holds it, which must not make that

@@ -23,7 +23,6 @@ TEST(DesktopColorScheme, ReadsEachDesktopsOwnSetting) {
     const std::pair<const char*, ColorScheme> gnome[] = {
         {"'prefer-dark'\n", dark},
         {"color-scheme: 'prefer-light'\n", light},
-        {"'default'\n", noPreference},
         {"No such schema “org.gnome.desktop.interface”\n", noPreference},
     };
     for (const auto& [text, scheme] : gnome)
@@ -34,9 +33,7 @@ TEST(DesktopColorScheme, ReadsEachDesktopsOwnSetting) {
         {"[Colors:View]\nBackgroundNormal=20,20,20\n[Colors:Window]\nBackgroundNormal = "
          "239,240,241\n",
          light},
-        {"[Colors:View]\nBackgroundNormal=20,20,20\n", noPreference},
         {"[Colors:Window]\nBackgroundNormal=dark\n", noPreference},
-        {"", noPreference},
     };
     for (const auto& [text, scheme] : kde)
         EXPECT_EQ(DesktopColorScheme::fromKdeGlobals(text), scheme) << text;

@@ -9,24 +9,17 @@
 
 extern char** environ;
 
+// Tools and names of another case are no apps; each editor counts once, whatever its build.
 TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
-    struct Case {
-        ProcessNames names;
-        std::set<std::string> bundles;
-    };
-    const Case cases[] = {
-        {{}, {}},
+    const std::pair<ProcessNames, std::set<std::string>> cases[] = {
         {{"node", "npm", "Code"}, {}},
-        {{"codium"}, {"com.microsoft.VSCode"}},
         {{"code-insiders", "cursor"}, {"com.microsoft.VSCode", "com.todesktop.230313mzl4w4u92"}},
-        {{"antigravity"}, {"com.google.antigravity-ide"}},
-        {{"claude-desktop"}, {"com.anthropic.claudefordesktop"}},
-        {{"chatgpt-desktop"}, {"com.openai.codex"}},
-        {{"codex-desktop"}, {"com.openai.codex"}},
+        {{"claude-desktop", "codex-desktop"},
+         {"com.anthropic.claudefordesktop", "com.openai.codex"}},
         {{"kimi-desktop", "code"}, {"com.moonshot.kimichat", "com.microsoft.VSCode"}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ProcessRunningApplications().bundleIdentifiers(c.names), c.bundles);
+    for (const auto& [names, bundles] : cases)
+        EXPECT_EQ(ProcessRunningApplications().bundleIdentifiers(names), bundles);
 }
 
 TEST(ProcessRunningApplicationsTest, SeesAnApplicationThatRuns) {

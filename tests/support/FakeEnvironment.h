@@ -19,10 +19,12 @@
 #include <QTest>
 #include <QVariant>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 
 // Stand-ins for the desktop services, so model tests decide every input.
@@ -43,24 +45,24 @@ public:
     int writes = 0;
 
     [[nodiscard]] std::optional<bool> boolValue(const QString& key) const override {
-        return typed<bool>(key, QMetaType::Bool);
+        return typed<bool>(key);
     }
     [[nodiscard]] std::optional<double> doubleValue(const QString& key) const override {
-        return typed<double>(key, QMetaType::Double);
+        return typed<double>(key);
     }
     [[nodiscard]] std::optional<QStringList> stringListValue(const QString& key) const override {
-        return typed<QStringList>(key, QMetaType::QStringList);
+        return typed<QStringList>(key);
     }
     void setBool(const QString& key, bool value) override { write(key, value); }
     void setDouble(const QString& key, double value) override { write(key, value); }
     void setStringList(const QString& key, const QStringList& value) override { write(key, value); }
 
 private:
-    template <typename T> std::optional<T> typed(const QString& key, QMetaType::Type type) const {
-        const auto found = values.find(key);
-        if (found == values.end() || found->typeId() != type)
-            return std::nullopt;
-        return found->value<T>();
+    // A value of another type counts as absent, as in a hand-edited file.
+    template <typename T> std::optional<T> typed(const QString& key) const {
+        const QVariant value = values.value(key);
+        return value.metaType() == QMetaType::fromType<T>() ? std::optional(value.value<T>())
+                                                            : std::nullopt;
     }
     void write(const QString& key, const QVariant& value) {
         values.insert(key, value);
@@ -74,43 +76,19 @@ public:
     [[nodiscard]] FileTime now() const override { return current; }
 };
 
+// No app runs: the tools that block a row come from the process list.
 class FakeRunningApplications : public RunningApplications {
 public:
-    std::set<std::string> running;
     [[nodiscard]] std::set<std::string> bundleIdentifiers(const ProcessNames&) const override {
-        std::lock_guard lock(mutex_);
-        return running;
+        return {};
     }
-    void set(std::set<std::string> apps) {
-        std::lock_guard lock(mutex_);
-        running = std::move(apps);
-    }
-
-private:
-    mutable std::mutex mutex_;
 };
 
-// The process list, read from the worker threads the model asks on.
-class FakeProcesses {
-public:
-    void set(ProcessNames names) {
-        std::lock_guard lock(mutex_);
-        names_ = std::move(names);
-    }
-    [[nodiscard]] ProcessNames list() const {
-        std::lock_guard lock(mutex_);
-        ++calls_;
-        return names_;
-    }
-    [[nodiscard]] int calls() const {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    ProcessNames names_;
-    mutable int calls_ = 0;
+// The process list, read from the worker threads the model asks on; tests change `names` only
+// while no worker runs.
+struct FakeProcesses {
+    ProcessNames names;
+    std::atomic<int> calls = 0;
 };
 
 class FakeLoginItem : public LoginItem {
@@ -183,7 +161,6 @@ public:
         if (held_ > 0) {
             --held_;
             ++waiting_;
-            changed_.notify_all();
             changed_.wait(lock, [this] { return !releases_.empty() || open_; });
             --waiting_;
             if (!releases_.empty()) {
@@ -270,9 +247,6 @@ struct ModelFixture {
             return ProjectScanner::scan(roots, now, days);
         };
 
-    ModelFixture() = default;
-    ModelFixture(const ModelFixture&) = delete;
-    ModelFixture& operator=(const ModelFixture&) = delete;
     // Work a model left behind ends before the temp home goes and before the next test.
     ~ModelFixture() {
         for (const auto& gate : {discovery, processList, measurement, projectScan})
@@ -306,7 +280,8 @@ struct ModelFixture {
             .listProcesses =
                 [processes = processes, gate = processList] {
                     gate->enter();
-                    return processes->list();
+                    ++processes->calls;
+                    return processes->names;
                 },
             .discoverToolCaches =
                 [discovered = discovered, gate = discovery] {

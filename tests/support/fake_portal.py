@@ -29,12 +29,6 @@ class Settings(dbus.service.Object):
         super().__init__(bus, PATH)
         self.scheme = scheme
 
-    def value(self, group, key):
-        if (group, key) != (GROUP, KEY):
-            raise dbus.exceptions.DBusException(
-                "Requested setting not found", name="org.freedesktop.portal.Error.NotFound")
-        return dbus.UInt32(self.scheme, variant_level=1)
-
     @dbus.service.method(SETTINGS, in_signature="ss", out_signature="v")
     def Read(self, group, key):
         return dbus.UInt32(self.scheme, variant_level=2)
@@ -47,7 +41,10 @@ class Settings(dbus.service.Object):
 class SettingsWithReadOne(Settings):
     @dbus.service.method(SETTINGS, in_signature="ss", out_signature="v")
     def ReadOne(self, group, key):
-        return self.value(group, key)
+        if (group, key) != (GROUP, KEY):
+            raise dbus.exceptions.DBusException(
+                "Requested setting not found", name="org.freedesktop.portal.Error.NotFound")
+        return dbus.UInt32(self.scheme, variant_level=1)
 
 
 def main():
