@@ -184,7 +184,7 @@ TEST(PanelActions, AConfirmationDoesNotOutliveThePanel) {
     // disabled button, and the held listing must be the press's own.
     panel.panel->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(panel.panel.get()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.fixture.processes->calls() >= 2; }, 20'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.fixture.processes->calls >= 2; }, 20'000));
     QCoro::waitFor(panel.model->refresh());
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return isIdle(*panel.model) && sweep->isEnabled(); }, 20'000));
