@@ -65,9 +65,9 @@ TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
 
     QSignalSpy rows(&model, &AppModel::rowsChanged);
     model.setProjectRoots({});
-    QCoro::waitFor(model.scanProjects());
-    EXPECT_TRUE(model.projectItems().empty());
+    EXPECT_TRUE(model.projectItems().empty()); // at once, before any rescan
     EXPECT_EQ(f.row(id), nullptr);
+    QCoro::waitFor(model.scanProjects());
     EXPECT_EQ(rows.count(), 1);
     EXPECT_EQ(scanning.count(), 4); // without roots no scan runs
 }
