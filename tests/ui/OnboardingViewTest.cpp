@@ -26,12 +26,24 @@ struct OnboardingFixture : ModelFixture {
         view.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
     }
+    // Asks the desktop and waits for its answer to show.
+    void answerNotifications() {
+        auto* notifications = button("notificationsButton");
+        notifications->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications->isEnabled(); }, 10'000));
+    }
 };
 
 // The bottom bar follows the page. Return belongs to the primary button even while another
 // control has the focus; on the last page it completes the onboarding and closes the window.
-TEST(OnboardingView, ReturnWalksThePagesWhateverHasTheFocus) {
+// On the way: a desktop without notifications, two folders (names are any bytes: "<i>Work"
+// must not turn the list italic) and open at login, each following the model.
+TEST(OnboardingView, WalksThePagesAnswersAndCompletesOnReturn) {
     OnboardingFixture fixture;
+    fixture.center->status = 1;
+    fixture.chooser->answer =
+        QStringList{QString::fromStdString(fixture.home.folder("Code").string()),
+                    QString::fromStdString(fixture.home.folder("<i>Work").string())};
     fixture.showActive();
     const std::tuple<bool, const char*, const char*> pages[] = {
         {false, "Continue", "back"},
@@ -43,6 +55,31 @@ TEST(OnboardingView, ReturnWalksThePagesWhateverHasTheFocus) {
         EXPECT_EQ(fixture.button("back")->isVisible(), backShown) << page;
         EXPECT_EQ(fixture.button("primary")->text(), QString::fromUtf8(primary)) << page;
         EXPECT_FALSE(fixture.completed()) << page;
+        if (page == 1) {
+            fixture.answerNotifications();
+            EXPECT_EQ(fixture.button(focused)->text(), "Not available on this desktop");
+            EXPECT_TRUE(fixture.model.notificationsDenied());
+        }
+        if (page == 2) {
+            EXPECT_EQ(fixture.button(focused)->text(), "Choose folder…");
+            fixture.button(focused)->click();
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return fixture.model.projectRoots().size() == 2 &&
+                           !fixture.model.isScanningProjects();
+                },
+                10'000));
+            EXPECT_EQ(fixture.button(focused)->text(), "Add another folder…");
+            const auto* summary = fixture.view.findChild<QLabel*>(QStringLiteral("folderSummary"));
+            EXPECT_EQ(summary->text(), "Code, <i>Work");
+            EXPECT_EQ(summary->textFormat(), Qt::PlainText);
+            auto* box = fixture.view.findChild<QCheckBox*>(QStringLiteral("openAtLogin"));
+            box->click();
+            EXPECT_TRUE(fixture.loginItem->enabled);
+            EXPECT_TRUE(box->isChecked());
+            fixture.model.setLaunchAtLogin(false);
+            EXPECT_FALSE(box->isChecked());
+        }
         fixture.button(focused)->setFocus();
         QTest::keyClick(QApplication::focusWidget(), page == 1 ? Qt::Key_Enter : Qt::Key_Return);
     }
@@ -51,16 +88,22 @@ TEST(OnboardingView, ReturnWalksThePagesWhateverHasTheFocus) {
 }
 
 // Leaving early, by closing or hiding, completes the onboarding too; opening again starts
-// afresh on the first page, with the notifications question unanswered.
+// afresh on the first page, with the notifications question unanswered. The answer shows,
+// and after it follows the model.
 TEST(OnboardingView, BackCloseAndOpeningAgain) {
     for (const bool closes : {true, false}) {
         OnboardingFixture fixture;
+        fixture.center->status = 2;
         fixture.showActive();
         fixture.button("primary")->click();
         fixture.button("primary")->click();
         fixture.button("back")->click();
         EXPECT_EQ(fixture.view.page(), 1);
-        fixture.button("notificationsButton")->click();
+        fixture.answerNotifications();
+        EXPECT_EQ(fixture.button("notificationsButton")->text(), "Notifications are on");
+        EXPECT_FALSE(fixture.model.notificationsDenied());
+        fixture.model.setNotificationsDenied(true);
+        EXPECT_EQ(fixture.button("notificationsButton")->text(), "Not available on this desktop");
         EXPECT_FALSE(fixture.completed());
         if (closes)
             fixture.view.close();
@@ -71,50 +114,6 @@ TEST(OnboardingView, BackCloseAndOpeningAgain) {
         EXPECT_EQ(fixture.view.page(), 0);
         EXPECT_TRUE(fixture.button("notificationsButton")->isEnabled());
     }
-}
-
-// The button shows the desktop's answer, and after it follows the model.
-TEST(OnboardingView, NotificationsButtonShowsTheAnswer) {
-    const std::tuple<int, bool, const char*> answers[] = {
-        {2, false, "Notifications are on"}, {1, true, "Not available on this desktop"}};
-    for (const auto& [status, denied, title] : answers) {
-        OnboardingFixture fixture;
-        fixture.center->status = status;
-        auto* notifications = fixture.button("notificationsButton");
-        notifications->click();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !notifications->isEnabled(); }, 10'000)) << status;
-        EXPECT_EQ(notifications->text(), QString::fromUtf8(title)) << status;
-        EXPECT_EQ(fixture.model.notificationsDenied(), denied) << status;
-        fixture.model.setNotificationsDenied(true);
-        EXPECT_EQ(notifications->text(), "Not available on this desktop") << status;
-    }
-}
-
-// The folder button, its summary and the open-at-login box follow the model. Folder names are
-// any bytes: "<i>Work" must not turn the list italic.
-TEST(OnboardingView, FolderAndLoginControlsFollowTheModel) {
-    OnboardingFixture fixture;
-    EXPECT_EQ(fixture.button("folderButton")->text(), "Choose folder…");
-    fixture.chooser->answer =
-        QStringList{QString::fromStdString(fixture.home.folder("Code").string()),
-                    QString::fromStdString(fixture.home.folder("<i>Work").string())};
-    fixture.button("folderButton")->click();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return fixture.model.projectRoots().size() == 2 && !fixture.model.isScanningProjects();
-        },
-        10'000));
-    EXPECT_EQ(fixture.button("folderButton")->text(), "Add another folder…");
-    const auto* summary = fixture.view.findChild<QLabel*>(QStringLiteral("folderSummary"));
-    EXPECT_EQ(summary->text(), "Code, <i>Work");
-    EXPECT_EQ(summary->textFormat(), Qt::PlainText);
-
-    auto* box = fixture.view.findChild<QCheckBox*>(QStringLiteral("openAtLogin"));
-    box->click();
-    EXPECT_TRUE(fixture.loginItem->enabled);
-    EXPECT_TRUE(box->isChecked());
-    fixture.model.setLaunchAtLogin(false);
-    EXPECT_FALSE(box->isChecked());
 }
 
 } // namespace
