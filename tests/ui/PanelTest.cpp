@@ -1,32 +1,23 @@
 #include "PanelTestSupport.h"
 
 #include "ui/SweepRow.h"
+#include "ui/UpdateWindow.h"
 
 #include <QCheckBox>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 namespace {
 
 bool isIdle(const AppModel& model) {
     return std::holds_alternative<AppModel::Idle>(model.phase());
-}
-
-TEST(PanelHeader, StatusLineFollowsTheThreshold) {
-    const std::tuple<std::int64_t, const char*, const char*> cases[] = {
-        {0, "Zero kB free", "Plenty of room to breathe."},
-        {19'999'999'999, "20 GB free", "Getting cozy in here. Time for a tidy-up?"},
-        {20'000'000'000, "20 GB free", "Plenty of room to breathe."}};
-    for (const auto& [free, freeText, status] : cases) {
-        PanelFixture panel(free);
-        panel.model->setThresholdGB(20);
-        EXPECT_EQ(panel.text("freeLabel").toStdString(), freeText) << free;
-        EXPECT_EQ(panel.text("statusLine").toStdString(), status) << free;
-    }
 }
 
 // Which of the list's faces show: looking around, tidy, the list of rows.
@@ -243,8 +234,9 @@ TEST(PanelProjects, TitleAndButtonsFollowTheRoots) {
 }
 
 // Opening the panel leaves the default unwritten, so it follows the volume; the slider writes
-// the setting; a stored value shows the whole gigabytes the alert uses, clamped like it.
-TEST(PanelThreshold, LabelFollowsTheDefaultTheSliderAndTheStoredValue) {
+// the setting; a stored value shows the whole gigabytes the alert uses, clamped like it, and
+// the status line follows it.
+TEST(PanelThreshold, LabelAndStatusFollowTheDefaultTheSliderAndTheStoredValue) {
     const auto nudge = [](const char* gb) {
         return QStringLiteral("Nudge me when less than %1 GB is free").arg(gb);
     };
@@ -263,9 +255,13 @@ TEST(PanelThreshold, LabelFollowsTheDefaultTheSliderAndTheStoredValue) {
     EXPECT_EQ(panel.fixture.settings->values.value(key), QVariant(55.0));
     EXPECT_EQ(panel.text("thresholdLabel"), nudge("55"));
 
-    for (const auto& [stored, shown] : {std::pair{12.5, "12"}, std::pair{-1e30, "-9223372036"}}) {
+    EXPECT_EQ(panel.text("freeLabel"), "1 GB free");
+    for (const auto& [stored, shown, status] :
+         {std::tuple{-1e30, "-9223372036", "Plenty of room to breathe."},
+          std::tuple{12.5, "12", "Getting cozy in here. Time for a tidy-up?"}}) {
         panel.model->setThresholdGB(stored);
         EXPECT_EQ(panel.text("thresholdLabel"), nudge(shown)) << stored;
+        EXPECT_EQ(panel.text("statusLine"), status) << stored;
     }
 }
 
@@ -296,6 +292,103 @@ TEST(PanelPlacement, CentredUnderTheClickAndKeptOnScreen) {
     for (const auto& [anchor, topLeft] : cases)
         EXPECT_EQ(PellwickView::panelGeometry(QSize(340, 500), anchor, screen).topLeft(), topLeft)
             << anchor.x() << "," << anchor.y();
+}
+
+const std::string quitMessage = "Quit Visual Studio Code to sweep this.";
+
+AppModel::Row npmRow(bool isSelected, Risk risk = Risk::regrows, std::int64_t size = 1) {
+    auto row = makeRow("npm cache", Category::javascript, size, isSelected);
+    row.item.risk = risk;
+    return row;
+}
+
+// What a row shows for its item's selection, risk, size, blocking program and location, built
+// afresh and after new contents replaced those of another item. A blocked row never shows
+// ticked, and its message wins over the detail.
+TEST(SweepRow, ShowsItsStateFreshAndAfterNewContentsAndReportsClicks) {
+    struct Case {
+        const char *name, *chip, *size, *detail;
+        bool selected, customLocation, blocked;
+        Risk risk;
+        std::int64_t bytes;
+    };
+    const Case cases[] = {
+        {"selected", "Grows back", "4.2 GB", "Comes back on its own.", true, false, false,
+         Risk::regrows, 4'200'000'000},
+        {"unselected", "Resets", "1 byte", "Comes back on its own.", false, false, false,
+         Risk::resets, 1},
+        {"custom location", "Grows back", "1 byte",
+         "Comes back on its own. Includes a custom location.", true, true, false, Risk::regrows, 1},
+        {"blocked with custom location", "Reinstalls", "1 kB", quitMessage.c_str(), true, true,
+         true, Risk::reinstalls, 999},
+    };
+    for (const auto& c : cases) {
+        const auto block = c.blocked ? std::optional(quitMessage) : std::nullopt;
+        SweepRow fresh(npmRow(c.selected, c.risk, c.bytes), block, c.customLocation);
+        SweepRow reused(makeRow("other", Category::python, 5, !c.selected),
+                        c.blocked ? std::nullopt : std::optional(quitMessage), !c.customLocation);
+        reused.setContents(npmRow(c.selected, c.risk, c.bytes), block, c.customLocation);
+        for (const SweepRow* row : {&fresh, &reused}) {
+            SCOPED_TRACE(c.name + std::string(row == &fresh ? "" : ", reused"));
+            EXPECT_EQ(row->isTicked(), c.selected && !c.blocked);
+            EXPECT_EQ(row->isBlocked(), c.blocked);
+            EXPECT_EQ(row->detailText().toStdString(), c.detail);
+            EXPECT_EQ(row->titleText().toStdString(), "npm cache");
+            EXPECT_EQ(row->chipText().toStdString(), c.chip);
+            EXPECT_EQ(row->sizeText().toStdString(), c.size);
+        }
+        // The click only asks the model to flip the selection, unless the row is blocked.
+        QSignalSpy toggled(&fresh, &SweepRow::toggled);
+        QTest::mouseClick(fresh.findChild<QToolButton*>(QStringLiteral("toggle")), Qt::LeftButton);
+        EXPECT_EQ(toggled.count(), c.blocked ? 0 : 1) << c.name;
+        EXPECT_EQ(fresh.isTicked(), c.selected && !c.blocked) << c.name;
+    }
+}
+
+// The panel's rows are about 270 wide. A title that does not fit beside its chip and size ends
+// in "…" and shows in full as its tooltip; one that fits is never cut.
+TEST(SweepRow, TitleIsCutOnlyWhereItDoesNotFit) {
+    const char* longTitle = "Playwright browsers with every downloaded revision";
+    const std::tuple<const char*, int, bool> cases[] = {
+        {"Yarn cache", 270, false}, {longTitle, 270, true}, {longTitle, 700, false}};
+    for (const auto& [text, width, cut] : cases) {
+        auto row = npmRow(true, Risk::reinstalls, 1'800'000'000);
+        row.item.title = text;
+        SweepRow widget(row, std::nullopt, false);
+        widget.resize(width, widget.heightForWidth(width));
+        widget.show();
+        const auto* title = widget.findChild<QLabel*>(QStringLiteral("title"));
+        EXPECT_EQ(title->text().endsWith(QChar(0x2026)), cut) << text << " " << width;
+        EXPECT_EQ(title->toolTip(), cut ? QString::fromUtf8(text) : QString()) << text;
+    }
+}
+
+// The feed's texts show as typed, never read as markup.
+TEST(PanelUpdateWindow, ShowsEachOutcomeAndOpensTheDownload) {
+    Updater updater{QUrl()};
+    auto opener = std::make_shared<RecordingOpener>();
+    UpdateWindow window(updater, opener);
+    // Without a feed no check can start; the window still answers instead of hanging.
+    window.check();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isChecking(); }, 5000));
+    EXPECT_NE(window.headline(), "Checking…");
+
+    window.showOutcome(Updater::UpToDate{});
+    EXPECT_TRUE(window.detail().contains(PELLWICK_VERSION));
+    window.showOutcome(Updater::Error{"<b>The feed could not be read."});
+    EXPECT_EQ(window.detail(), "<b>The feed could not be read.");
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("updateDetail"))->textFormat(),
+              Qt::PlainText);
+
+    window.showOutcome(Updater::NewVersion{"9.0", "https://example.org/notes",
+                                           "https://example.org/pellwick-9.0.deb"});
+    EXPECT_EQ(window.headline(), "Pellwick 9.0 is available.");
+    for (auto* button : window.findChildren<QAbstractButton*>())
+        if (button->isVisibleTo(&window) &&
+            (button->text() == "Download" || button->text() == "Release Notes"))
+            button->click();
+    EXPECT_EQ(opener->opened.size(), 2);
+    EXPECT_TRUE(opener->opened.contains("https://example.org/pellwick-9.0.deb"));
 }
 
 } // namespace
