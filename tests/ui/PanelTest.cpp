@@ -29,7 +29,9 @@ QString listFaces(const PanelFixture& panel) {
     return shown.join(',');
 }
 
-TEST(PanelList, LooksAroundWithoutRowsWhateverThePhaseAndIsTidyWhenAllRowsAreEmpty) {
+// Without rows the list looks around whatever the phase; with only empty rows it is tidy.
+// Rows are grouped by category, projects first, and sorted by size, stably.
+TEST(PanelList, LooksAroundIsTidyOrShowsSectionsSortedBySize) {
     PanelFixture panel;
     for (const AppModel::Phase& phase :
          {AppModel::Phase{AppModel::Scanning{}}, AppModel::Phase{AppModel::Failed{"x"}},
@@ -40,8 +42,18 @@ TEST(PanelList, LooksAroundWithoutRowsWhateverThePhaseAndIsTidyWhenAllRowsAreEmp
     panel.model->setRows(
         {makeRow("npm-cache", Category::javascript, 0), makeRow("pip-cache", Category::python, 0)});
     EXPECT_EQ(listFaces(panel), "tidy");
-    panel.model->setRows({makeRow("npm-cache", Category::javascript, 1)});
+    panel.model->setRows(
+        {makeRow("pip", Category::python, 10), makeRow("first", Category::javascript, 7),
+         makeRow("empty", Category::xcode, 0), makeRow("second", Category::javascript, 7),
+         makeRow("largest", Category::javascript, 9), makeRow("project", Category::projects, 1)});
     EXPECT_EQ(listFaces(panel), "listCard");
+    QStringList shown;
+    for (const auto* label : panel.panel->findChildren<QLabel*>("sectionHeading"))
+        shown.append(label->text());
+    for (const auto* row : panel.panel->findChildren<SweepRow*>())
+        shown.append(row->titleText());
+    EXPECT_EQ(shown, (QStringList{"DORMANT PROJECTS", "JAVASCRIPT", "PYTHON", "project", "largest",
+                                  "first", "second", "pip"}));
 }
 
 // Past the estimated height the list scrolls, with a "More below" hint that lies below the
@@ -69,22 +81,6 @@ TEST(PanelList, ScrollsOnlyPastTheEstimatedHeight) {
         EXPECT_FALSE(
             QRect(hint->mapTo(panel.panel.get(), QPoint()), hint->size()).intersects(rowsArea));
     }
-}
-
-TEST(PanelList, SectionsFollowTheCategoriesAndSortBySizeStably) {
-    const std::vector<AppModel::Row> rows = {
-        makeRow("pip", Category::python, 10),        makeRow("first", Category::javascript, 7),
-        makeRow("empty", Category::xcode, 0),        makeRow("second", Category::javascript, 7),
-        makeRow("largest", Category::javascript, 9), makeRow("project", Category::projects, 1)};
-    PanelFixture panel;
-    panel.model->setRows(rows);
-    QStringList shown;
-    for (const auto* label : panel.panel->findChildren<QLabel*>("sectionHeading"))
-        shown.append(label->text());
-    for (const auto* row : panel.panel->findChildren<SweepRow*>())
-        shown.append(row->titleText());
-    EXPECT_EQ(shown, (QStringList{"DORMANT PROJECTS", "JAVASCRIPT", "PYTHON", "project", "largest",
-                                  "first", "second", "pip"}));
 }
 
 TEST(PanelActions, SweepButtonFollowsPhaseAndSelection) {
