@@ -80,12 +80,12 @@ TEST(Icons, EverySymbolDrawsInTheRequestedColourAndUnknownNamesNothing) {
     }
     for (const char* name : {"trash.slash", "pellwick"})
         EXPECT_TRUE(Icons::pixmap(QString::fromLatin1(name), Qt::black, 16).isNull()) << name;
-    EXPECT_FALSE(Icons::applicationIcon().isNull());
+    EXPECT_FALSE(Icons::applicationImage(QSize(32, 32)).isNull());
 }
 
 // The panel's colours are unknown: every text colour stays legible on a light and a dark
 // panel, counted as pixels a clear step in lightness away from it. High-density screens get
-// a figure drawn for them.
+// a figure drawn for them, not a smaller one enlarged.
 TEST(TrayFigure, LegibleOnLightAndDarkPanelsAndSharpOnHighDensity) {
     for (const QColor& text : {QColor(Qt::black), QColor(Qt::white), QColor(255, 149, 0)}) {
         for (const QColor& panel : {QColor(Qt::white), QColor(0xf6, 0xf5, 0xf4),
@@ -103,7 +103,9 @@ TEST(TrayFigure, LegibleOnLightAndDarkPanelsAndSharpOnHighDensity) {
     }
     const QIcon icon =
         TrayFigure::icon(QStringLiteral("83"), QStringLiteral("internaldrive"), Qt::black);
-    EXPECT_EQ(icon.pixmap(QSize(22, 22), 2.0).size(), QSize(44, 44));
+    EXPECT_EQ(icon.pixmap(QSize(22, 22), 2.0).toImage().convertToFormat(QImage::Format_ARGB32),
+              TrayFigure::image(QStringLiteral("83"), Qt::black, 44)
+                  .convertToFormat(QImage::Format_ARGB32));
     EXPECT_FALSE(TrayFigure::icon({}, QStringLiteral("internaldrive"), Qt::black).isNull());
 }
 
