@@ -372,22 +372,33 @@ def check_clicks(session, host, pellwick, x, y, report, shot=None):
     report("the next click closes it, every time; Escape and a click on the desktop close it")
 
 
-def check_context_menu(session, x, y, report):
-    """A right click shows Pellwick's own menu, whose first entry opens the panel."""
-    click(session, x, y, 3)
-
+def open_context_menu(session, x, y):
+    """Right-clicks the item at x, y and answers the geometry of the menu it opens."""
     def menu():
         for window in session.visible_windows("."):
             mx, my, width, height = session.geometry(window)
             if my >= BAR_HEIGHT - 4 and 40 <= height <= 120 and mx <= x <= mx + width + 20:
                 return mx, my, width, height
         return None
-    mx, my, width, height = wait_until(menu, "the item's menu to open")
+    click(session, x, y, 3)
+    return wait_until(menu, "the item's menu to open")
+
+
+def check_context_menu(session, x, y, report):
+    """A right click shows Pellwick's own menu, whose first entry opens the panel."""
+    mx, my, width, height = open_context_menu(session, x, y)
     click(session, mx + width // 2, my + height // 4)
     check_panel_opens_under(session, x, y)
     session.run("xdotool", "key", "Escape")
     wait_until(lambda: not panel_windows(session), "Escape to close the panel")
     report("right click: a menu %dx%d whose first entry opens the panel" % (width, height))
+
+
+def quit_from_context_menu(session, pellwick, x, y, report):
+    mx, my, width, height = open_context_menu(session, x, y)
+    click(session, mx + width // 2, my + height * 3 // 4)
+    wait_until(lambda: pellwick.process.poll() is not None, "the menu's Quit to end Pellwick")
+    report("the menu's second entry quits Pellwick")
 
 
 def show_item(session, host, pellwick, before, name):
@@ -439,7 +450,8 @@ def test_host(session, host, program, output, report):
     host.start()
     area, _ = show_item(session, host, pellwick, before, "bar-restarted.png")
     report("host restarted: item back at %s" % (area,))
-
+    if host.context_menu:
+        quit_from_context_menu(session, pellwick, *host.item_position(area), report)
     pellwick.quit()
     host.stop()
     pellwick = Pellwick(session, program)

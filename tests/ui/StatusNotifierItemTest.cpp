@@ -1,7 +1,6 @@
 // What the real tray hosts (tests/desktop) cannot show: the listing forms a watcher may use,
-// GetAll marshalling, change signals only on a real change, and the context menu's events.
+// GetAll marshalling and change signals only on a real change.
 #include "ui/StatusNotifierItem.h"
-#include "ui/DBusMenu.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -201,32 +200,6 @@ TEST_F(StatusNotifierItemTest, TitleAndIconChangesAreSignalledOnlyWhenTheyAreRea
     EXPECT_EQ(property(item, QStringLiteral("IconName")).toString(), "");
     ASSERT_EQ(item.iconPixmap().size(), symbol.size());
     EXPECT_NE(item.iconPixmap().first().argb, symbol.first().argb);
-}
-
-TEST_F(StatusNotifierItemTest, ContextMenuOffersOpenAndQuit) {
-    StatusNotifierItem item;
-    auto menuCall = [&](const char* method, const QVariantList& arguments) {
-        return call(item.serviceName(), QStringLiteral("/MenuBar"),
-                    QStringLiteral("com.canonical.dbusmenu"), QString::fromLatin1(method),
-                    arguments);
-    };
-    const QDBusMessage layout = menuCall("GetLayout", {0, -1, QStringList()});
-    ASSERT_EQ(layout.type(), QDBusMessage::ReplyMessage) << layout.errorMessage().toStdString();
-    DBusMenuLayoutItem root;
-    qvariant_cast<QDBusArgument>(layout.arguments().at(1)) >> root;
-    ASSERT_EQ(root.children.size(), 2);
-    EXPECT_EQ(root.children[0].properties.value("label").toString() + ", " +
-                  root.children[1].properties.value("label").toString(),
-              "Open Pellwick, Quit");
-
-    QSignalSpy opens(&item.contextMenu(), &DBusMenu::openRequested);
-    QSignalSpy quits(&item.contextMenu(), &DBusMenu::quitRequested);
-    const QVariant noData = QVariant::fromValue(QDBusVariant(0));
-    menuCall("Event", {root.children[0].id, QStringLiteral("hovered"), noData, 0u});
-    menuCall("Event", {root.children[0].id, QStringLiteral("clicked"), noData, 0u});
-    EXPECT_EQ(opens.count(), 1);
-    menuCall("Event", {root.children[1].id, QStringLiteral("clicked"), noData, 0u});
-    EXPECT_EQ(quits.count(), 1);
 }
 
 } // namespace
