@@ -17,20 +17,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <typename Alternative> bool holds(const AppModel::Phase& phase) {
-    return std::holds_alternative<Alternative>(phase);
-}
-
 // Every project stand-in finds one project, "app", in each root it searches; the passes are
 // counted.
 struct OverlapFixture : ModelUnderTest {
     std::shared_ptr<std::atomic<int>> projectPasses = std::make_shared<std::atomic<int>>(0);
 
     OverlapFixture() {
-        findProjects = [passes = projectPasses](const std::vector<fs::path>& roots, FileTime now,
-                                                int days) {
+        findProjects = [passes = projectPasses](const std::vector<fs::path>& roots, FileTime, int) {
             ++*passes;
-            return oneProjectPerRoot(roots, now, days);
+            std::vector<ProjectScanner::DormantProject> projects;
+            for (const auto& root : roots)
+                projects.push_back({root / "app", {root / "app" / "node_modules"}, 1000});
+            return projects;
         };
     }
     [[nodiscard]] std::set<std::string> listedProjects() const {

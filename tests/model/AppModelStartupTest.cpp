@@ -33,7 +33,7 @@ TEST(LowSpaceAlert, FiresBelowTheThresholdOnlyAndRepeatsAfterTwelveHours) {
     f.setFree(19'999'999'999);
     f.tick();
     ASSERT_EQ(f.center->posts.size(), 1u);
-    EXPECT_EQ(f.center->posts[0].identifier, "low-space");
+    EXPECT_EQ(f.center->posts[0], "low-space");
     EXPECT_EQ(f.model->lastAlert(), f.clock->current);
     EXPECT_FALSE(f.model->rows().empty()); // rescanned before alerting
 
