@@ -31,16 +31,12 @@ void clickRow(QListView& list, int row, Qt::KeyboardModifiers modifiers) {
     QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, list.visualRect(index).center());
 }
 
-struct Outcome {
-    bool finished = false;
-    std::optional<QStringList> folders;
-};
+// What the chooser answered, once it has.
+using Answer = std::optional<std::optional<QStringList>>;
 
-// Starts the chooser and records its answer when it comes.
-QCoro::Task<> record(std::shared_ptr<DialogFolderChooser> chooser, QString startFolder,
-                     std::shared_ptr<Outcome> outcome) {
-    outcome->folders = co_await chooser->chooseFolders(startFolder);
-    outcome->finished = true;
+QCoro::Task<> ask(std::shared_ptr<DialogFolderChooser> chooser, QString startFolder,
+                  std::shared_ptr<Answer> answer) {
+    *answer = co_await chooser->chooseFolders(startFolder);
 }
 
 TEST(DialogFolderChooser, ChoosesSeveralFoldersAndNothingWhenCancelled) {
@@ -51,8 +47,8 @@ TEST(DialogFolderChooser, ChoosesSeveralFoldersAndNothingWhenCancelled) {
     const QString start = QString::fromStdString(tree.root().string());
     const auto chooser = std::make_shared<DialogFolderChooser>();
 
-    auto outcome = std::make_shared<Outcome>();
-    record(chooser, start, outcome);
+    const auto answer = std::make_shared<Answer>();
+    ask(chooser, start, answer);
     QFileDialog* dialog = openDialog();
     ASSERT_NE(dialog, nullptr);
     auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
@@ -76,18 +72,18 @@ TEST(DialogFolderChooser, ChoosesSeveralFoldersAndNothingWhenCancelled) {
     QPushButton* search = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
     EXPECT_EQ(search->text(), "Search");
     QTest::mouseClick(search, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome->finished; }, 10'000));
-    ASSERT_TRUE(outcome->folders.has_value());
-    QStringList chosen = *outcome->folders;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer->has_value(); }, 10'000));
+    ASSERT_TRUE(answer->value().has_value());
+    QStringList chosen = *answer->value();
     chosen.sort();
     EXPECT_EQ(chosen, (QStringList{alpha, beta}));
 
-    auto cancelled = std::make_shared<Outcome>();
-    record(chooser, start, cancelled);
+    const auto cancelled = std::make_shared<Answer>();
+    ask(chooser, start, cancelled);
     ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = openDialog()) != nullptr; }, 10'000));
     dialog->reject();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled->finished; }, 10'000));
-    EXPECT_EQ(cancelled->folders, std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled->has_value(); }, 10'000));
+    EXPECT_EQ(cancelled->value(), std::nullopt);
 }
 
 } // namespace
