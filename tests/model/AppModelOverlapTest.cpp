@@ -133,24 +133,6 @@ TEST(Overlap, ProjectScanRequestsDuringAProjectScanTakeEffectOnce) {
     }
 }
 
-TEST(Overlap, TheFirstScanWaitsForTheDiscoveryWhateverAsksForIt) {
-    OverlapFixture f;
-    *f.discovered = CustomLocations{{"pip-cache", {f.home.folder("volume/pip")}}};
-    f.home.file("volume/pip/wheel", 60'000);
-    QSignalSpy rows(&f.make(), &AppModel::rowsChanged);
-    f.discovery->hold();
-    f.model->start();
-    ASSERT_TRUE(f.discovery->waitForWaiting(1));
-
-    ASSERT_TRUE(finishes(f.model->refresh())); // a window taking the focus, the panel opening
-    EXPECT_EQ(rows.count(), 0);
-    EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
-
-    f.discovery->open();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rows.count() > 0; }, 20'000));
-    EXPECT_GE(f.size("pip-cache"), 60'000);
-}
-
 TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
     OverlapFixture f;
     f.home.file(".npm/_cacache/a", 20'000);
