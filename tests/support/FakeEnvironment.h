@@ -23,7 +23,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 
 // Stand-ins for the desktop services, so model tests decide every input.
