@@ -55,7 +55,6 @@ TEST(AppModel, ScanStartsOnlyWhenNothingRuns) {
     const std::pair<AppModel::Phase, AppModel::Phase> cases[] = {
         {AppModel::Sweeping{}, AppModel::Sweeping{}},
         {AppModel::Scanning{}, AppModel::Scanning{}},
-        {AppModel::Done{100, 2}, AppModel::Idle{}},
         {AppModel::Failed{"x"}, AppModel::Idle{}},
     };
     for (const auto& [before, after] : cases) {

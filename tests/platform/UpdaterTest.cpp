@@ -61,8 +61,10 @@ const QByteArray version110 =
     "<sparkle:releaseNotesLink>https://example.org/notes/1.1</sparkle:releaseNotesLink>"
     "<enclosure url=\"https://example.org/pellwick-1.1.0.tar.gz\" sparkle:version=\"1.1.0\" "
     "sparkle:shortVersionString=\"1.1\" length=\"1\" type=\"application/octet-stream\"/></item>";
+// The version inside an element the reader does not know is not the item's.
 const QByteArray version100 =
-    "<item><sparkle:version>1.0</sparkle:version><link>https://example.org/1.0</link></item>";
+    "<item><extra><sparkle:version>9</sparkle:version></extra>"
+    "<sparkle:version>1.0</sparkle:version><link>https://example.org/1.0</link></item>";
 const QByteArray version090 =
     "<item><enclosure url=\"https://example.org/0.9\" sparkle:version=\"0.9\"/></item>";
 const QByteArray version110b2 =
@@ -82,28 +84,19 @@ bool matches(const Updater::Outcome& outcome, const Updater::Outcome& expected) 
 
 TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
     const std::tuple<const char*, QByteArray, QString, Updater::Outcome> feeds[] = {
-        {"newer in enclosure attributes", feed(version110), "1.0", newVersion110},
-        {"newest of several, any order", feed(version090 + version110 + version100), "1.0",
-         newVersion110},
-        {"a beta after its release is older", feed(version110 + version110b2), "1.0",
-         newVersion110},
+        {"newest of several, any order, in enclosure attributes",
+         feed(version090 + version110 + version100), "1.0", newVersion110},
         {"beta as elements", feed(version110b2), "1.0",
          Updater::NewVersion{"1.1 beta 2", "https://example.org/1.1b2",
                              "https://example.org/1.1b2"}},
         {"same version", feed(version100), "1.0.0", Updater::UpToDate{}},
         {"item without a version", feed("<item><title>x</title></item>"), "1.0",
          Updater::UpToDate{}},
-        {"unknown elements skipped",
-         feed("<item><extra><sparkle:version>9</sparkle:version></extra>"
-              "<sparkle:version>1.0</sparkle:version><link>https://example.org/1.0</link>"
-              "</item>"),
-         "0.1", Updater::NewVersion{"1.0", "https://example.org/1.0", "https://example.org/1.0"}},
         {"element version over the enclosure's",
          feed("<item><sparkle:version>0.9</sparkle:version><link>https://example.org/x</link>"
               "<enclosure url=\"https://example.org/x\" sparkle:version=\"2.0\"/></item>"),
          "1.0", Updater::UpToDate{}},
         {"truncated", feed(version110).left(200), "1.0", Updater::Error{}},
-        {"not xml", "<html><body>Sign in to the network", "1.0", Updater::Error{}},
         {"undeclared prefix",
          "<rss><channel><item><sparkle:version>2</sparkle:version></item></channel></rss>", "1.0",
          Updater::Error{}},
@@ -112,21 +105,31 @@ TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
         EXPECT_TRUE(matches(Updater::outcomeFor(document, currentVersion), expected)) << name;
 }
 
-// A check end to end: it can start once the updater has started, not while one runs, and never
-// without a feed.
+// Checks end to end against a local server: a check can start once the updater has started,
+// not while one runs, and again after a failure; never without a feed.
 TEST(Updater, ChecksOnlyOnceStartedAndOneAtATime) {
-    FeedServer server(http("200 OK", feed(version110)));
-    Updater updater(server.url(), QStringLiteral("1.0"));
-    EXPECT_FALSE(updater.canCheckForUpdates());
-    QSignalSpy changes(&updater, &Updater::canCheckForUpdatesChanged);
-    ASSERT_TRUE(changes.wait(20'000));
-    EXPECT_TRUE(updater.canCheckForUpdates());
+    const std::tuple<const char*, std::optional<QByteArray>, Updater::Outcome> servers[] = {
+        {"newer", http("200 OK", feed(version110)), newVersion110},
+        {"missing", http("404 Not Found", "gone"), Updater::Error{}},
+        {"silent", std::nullopt,
+         Updater::Error{QStringLiteral("The update server did not answer in time.")}},
+    };
+    for (const auto& [name, response, expected] : servers) {
+        SCOPED_TRACE(name);
+        FeedServer server(response);
+        Updater updater(server.url(), QStringLiteral("1.0"));
+        updater.setTransferTimeout(response ? 20s : 300ms);
+        EXPECT_FALSE(updater.canCheckForUpdates());
+        QSignalSpy changes(&updater, &Updater::canCheckForUpdatesChanged);
+        ASSERT_TRUE(changes.wait(20'000));
+        EXPECT_TRUE(updater.canCheckForUpdates());
 
-    std::vector<bool> seen;
-    QObject::connect(&updater, &Updater::canCheckForUpdatesChanged, &updater,
-                     [&] { seen.push_back(updater.canCheckForUpdates()); });
-    EXPECT_EQ(QCoro::waitFor(updater.checkForUpdates()), Updater::Outcome(newVersion110));
-    EXPECT_EQ(seen, (std::vector<bool>{false, true}));
+        std::vector<bool> seen;
+        QObject::connect(&updater, &Updater::canCheckForUpdatesChanged, &updater,
+                         [&] { seen.push_back(updater.canCheckForUpdates()); });
+        EXPECT_TRUE(matches(QCoro::waitFor(updater.checkForUpdates()), expected));
+        EXPECT_EQ(seen, (std::vector<bool>{false, true}));
+    }
 
     Updater withoutFeed(QUrl(), QStringLiteral("1.0"));
     QSignalSpy never(&withoutFeed, &Updater::canCheckForUpdatesChanged);
@@ -135,23 +138,6 @@ TEST(Updater, ChecksOnlyOnceStartedAndOneAtATime) {
     EXPECT_TRUE(
         std::holds_alternative<Updater::Error>(QCoro::waitFor(withoutFeed.checkForUpdates())));
     EXPECT_EQ(never.count(), 0);
-}
-
-TEST(Updater, ServerFailuresAreErrorsAndTheNextCheckCanStart) {
-    const std::tuple<const char*, std::optional<QByteArray>, Updater::Outcome> servers[] = {
-        {"missing", http("404 Not Found", "gone"), Updater::Error{}},
-        {"silent", std::nullopt,
-         Updater::Error{QStringLiteral("The update server did not answer in time.")}},
-    };
-    for (const auto& [name, response, expected] : servers) {
-        FeedServer server(response);
-        Updater updater(server.url(), QStringLiteral("1.0"));
-        updater.setTransferTimeout(300ms);
-        QSignalSpy started(&updater, &Updater::canCheckForUpdatesChanged);
-        ASSERT_TRUE(started.wait(20'000)) << name;
-        EXPECT_TRUE(matches(QCoro::waitFor(updater.checkForUpdates()), expected)) << name;
-        EXPECT_TRUE(updater.canCheckForUpdates()) << name;
-    }
 }
 
 } // namespace

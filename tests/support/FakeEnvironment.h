@@ -7,10 +7,10 @@
 #include "platform/FolderChooser.h"
 #include "platform/LoginItem.h"
 #include "platform/NotificationCenter.h"
-#include "platform/RunningApplications.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemLog.h"
 #include "platform/VolumeCapacity.h"
+#include "platform/linux/ProcessRunningApplications.h"
 #include "support/TempTree.h"
 
 #include <QCoreApplication>
@@ -21,10 +21,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 
 // Stand-ins for the desktop services, so model tests decide every input.
@@ -76,14 +74,6 @@ public:
     [[nodiscard]] FileTime now() const override { return current; }
 };
 
-// No app runs: the tools that block a row come from the process list.
-class FakeRunningApplications : public RunningApplications {
-public:
-    [[nodiscard]] std::set<std::string> bundleIdentifiers(const ProcessNames&) const override {
-        return {};
-    }
-};
-
 // The process list, read from the worker threads the model asks on; tests change `names` only
 // while no worker runs.
 struct FakeProcesses {
@@ -118,12 +108,8 @@ public:
     // What asking the user brings while the status is undetermined.
     PermissionAnswer answer = Granted{true};
     int answeredStatus = 2;
-    std::optional<QString> postFailure;
     int requests = 0;
-    struct Post {
-        QString identifier, title, body, soundName;
-    };
-    std::vector<Post> posts;
+    QStringList posts; // the identifier of each notification posted
 
     QCoro::Task<int> authorizationStatus() override { co_return status; }
     QCoro::Task<PermissionAnswer> requestAuthorization() override {
@@ -132,10 +118,10 @@ public:
             status = answeredStatus;
         co_return answer;
     }
-    QCoro::Task<std::optional<QString>> post(QString identifier, QString title, QString body,
-                                             QString soundName) override {
-        posts.push_back({identifier, title, body, soundName});
-        co_return postFailure;
+    QCoro::Task<std::optional<QString>> post(QString identifier, QString, QString,
+                                             QString) override {
+        posts.append(identifier);
+        co_return std::nullopt;
     }
 };
 
@@ -150,37 +136,26 @@ public:
 };
 
 // Where a stand-in for blocking engine work waits: open, every call goes through at once; held,
-// the next calls wait until the test releases them. A failing gate makes calls throw, as a
-// worker that cannot start a thread or runs out of memory does.
+// the next calls wait until the test opens it. A failing gate makes calls throw, as a worker
+// that cannot start a thread or runs out of memory does.
 class Gate {
 public:
     // On the worker thread, before the work.
     void enter() {
         std::unique_lock lock(mutex_);
-        bool fails = failing_;
         if (held_ > 0) {
             --held_;
             ++waiting_;
-            changed_.wait(lock, [this] { return !releases_.empty() || open_; });
+            changed_.wait(lock, [this] { return open_; });
             --waiting_;
-            if (!releases_.empty()) {
-                fails = fails || releases_.front();
-                releases_.pop_front();
-            }
         }
-        if (fails)
+        if (failing_)
             throw std::runtime_error("stand-in failure");
     }
     void hold(int calls = 1'000'000) {
         std::lock_guard lock(mutex_);
         open_ = false;
         held_ = calls;
-    }
-    // One waiting call goes on, and throws when `fails`.
-    void releaseOne(bool fails = false) {
-        std::lock_guard lock(mutex_);
-        releases_.push_back(fails);
-        changed_.notify_all();
     }
     void open() {
         std::lock_guard lock(mutex_);
@@ -207,19 +182,9 @@ private:
     std::condition_variable changed_;
     int held_ = 0;
     int waiting_ = 0;
-    std::deque<bool> releases_;
     bool open_ = true;
     bool failing_ = false;
 };
-
-// One dormant project, "app", in every root: what is found says which roots were scanned.
-inline std::vector<ProjectScanner::DormantProject>
-oneProjectPerRoot(const std::vector<std::filesystem::path>& roots, FileTime, int) {
-    std::vector<ProjectScanner::DormantProject> projects;
-    for (const auto& root : roots)
-        projects.push_back({root / "app", {root / "app" / "node_modules"}, 1000});
-    return projects;
-}
 
 // A temp home folder and a fake for every service the model uses.
 struct ModelFixture {
@@ -227,7 +192,6 @@ struct ModelFixture {
     std::shared_ptr<FakeVolume> volume = std::make_shared<FakeVolume>();
     std::shared_ptr<FakeSettings> settings = std::make_shared<FakeSettings>();
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    std::shared_ptr<FakeRunningApplications> apps = std::make_shared<FakeRunningApplications>();
     std::shared_ptr<FakeProcesses> processes = std::make_shared<FakeProcesses>();
     std::shared_ptr<CustomLocations> discovered = std::make_shared<CustomLocations>();
     std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
@@ -276,7 +240,7 @@ struct ModelFixture {
                     gate->enter();
                     return find(roots, now, days);
                 },
-            .runningApplications = apps,
+            .runningApplications = std::make_shared<ProcessRunningApplications>(),
             .listProcesses =
                 [processes = processes, gate = processList] {
                     gate->enter();
