@@ -18,3 +18,14 @@
         return blocks512 > 0 ? std::numeric_limits<std::int64_t>::max() : 0;
     return bytes < 0 ? 0 : bytes;
 }
+
+// A count of blocks of any size in bytes, as a volume reports them; a file system may report
+// anything, so a product beyond the largest value stops there.
+[[nodiscard]] constexpr std::int64_t saturatingBytes(unsigned long long blocks,
+                                                     unsigned long long blockSize) {
+    unsigned long long product = 0;
+    if (__builtin_mul_overflow(blocks, blockSize, &product) ||
+        product > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max()))
+        return std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(product);
+}

@@ -86,6 +86,9 @@ TEST(AllocatedSize, CountsTheBlocksOfEveryFileOnceAndNothingThroughLinks) {
     EXPECT_EQ(Cleaner::allocatedSize(tree / "a/empty"), 0);
     const volatile std::int64_t hugeBlockCount = std::numeric_limits<std::int64_t>::max() / 256;
     EXPECT_EQ(allocatedBytes(hugeBlockCount), std::numeric_limits<std::int64_t>::max());
+    // A volume's figures: 2^51 blocks of 4 KiB fit 64 unsigned bits but not a byte count.
+    EXPECT_EQ(saturatingBytes(1ULL << 51, 4096), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(saturatingBytes(10, 4096), 40960);
 }
 
 TEST(AllocatedSize, SharedBetweenThreadsEqualsOneThreadAndEachRootGetsItsOwnSum) {
