@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -143,6 +144,37 @@ TEST(AllocatedSize, SkipsAnUnreadableFolderAndWalksAloneWithoutThreads) {
         }
     });
     EXPECT_EQ(status, 0);
+}
+
+// Records what a walk reports; the first entry's visit removes the files listed beside it.
+struct Recorder : TreeWalker::Visitor {
+    std::function<void()> afterFirstEntry;
+    std::vector<std::string> visited;
+
+    bool wantsStat(const TreeWalker::Entry&) override { return true; }
+    bool visit(const TreeWalker::Entry& entry, const struct stat*) override {
+        visited.emplace_back(entry.name);
+        if (afterFirstEntry)
+            std::exchange(afterFirstEntry, nullptr)();
+        return true;
+    }
+};
+
+// An entry gone between the listing and its lookup is not reported.
+TEST(TreeWalker, ReportsNoEntryThatVanishedSinceTheListing) {
+    TempTree tree;
+    for (const char* name : {"a", "b", "c"})
+        tree.file(name);
+    Recorder recorder;
+    recorder.afterFirstEntry = [&] {
+        for (const char* name : {"a", "b", "c"})
+            fs::remove(tree / name);
+    };
+    UniqueFd folder(TreeWalker::openFolder(AT_FDCWD, tree.root().c_str()));
+    struct stat status {};
+    ASSERT_EQ(fstat(folder.get(), &status), 0);
+    TreeWalker::walk(folder.get(), recorder, 0, status.st_dev);
+    EXPECT_EQ(recorder.visited.size(), 1u);
 }
 
 // Built through descriptors: the full path is far longer than PATH_MAX, and the walks may hold
