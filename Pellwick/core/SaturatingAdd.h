@@ -12,13 +12,6 @@
     return sum;
 }
 
-[[nodiscard]] constexpr std::int64_t allocatedBytes(std::int64_t blocks512) {
-    std::int64_t bytes = 0;
-    if (__builtin_mul_overflow(blocks512, std::int64_t(512), &bytes))
-        return blocks512 > 0 ? std::numeric_limits<std::int64_t>::max() : 0;
-    return bytes < 0 ? 0 : bytes;
-}
-
 // A count of blocks of any size in bytes, as a volume reports them; a file system may report
 // anything, so a product beyond the largest value stops there.
 [[nodiscard]] constexpr std::int64_t saturatingBytes(unsigned long long blocks,
@@ -28,4 +21,9 @@
         product > static_cast<unsigned long long>(std::numeric_limits<std::int64_t>::max()))
         return std::numeric_limits<std::int64_t>::max();
     return static_cast<std::int64_t>(product);
+}
+
+// st_blocks counts 512-byte units; a negative count (a broken file system) is no space.
+[[nodiscard]] constexpr std::int64_t allocatedBytes(std::int64_t blocks512) {
+    return blocks512 > 0 ? saturatingBytes(static_cast<unsigned long long>(blocks512), 512) : 0;
 }
