@@ -2,7 +2,6 @@
 
 #include "Updater.h"
 #include "platform/AddressOpener.h"
-#include "platform/ColorSchemeSource.h"
 #include "support/FakeEnvironment.h"
 #include "ui/PellwickView.h"
 
@@ -12,13 +11,6 @@
 
 #include <memory>
 #include <string>
-
-// The desktop's preference, set by the test.
-class FixedColorScheme : public ColorSchemeSource {
-public:
-    ColorScheme scheme = ColorScheme::noPreference;
-    [[nodiscard]] ColorScheme colorScheme() const override { return scheme; }
-};
 
 class RecordingOpener : public AddressOpener {
 public:
@@ -34,9 +26,8 @@ struct PanelFixture {
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
     std::unique_ptr<PellwickView> panel;
 
-    explicit PanelFixture(std::int64_t freeBytes = 84'234'000'000,
-                          std::int64_t totalBytes = 500'000'000'000) {
-        fixture.volume->figures = {freeBytes, totalBytes};
+    explicit PanelFixture(std::int64_t freeBytes = 84'234'000'000) {
+        fixture.volume->figures = {freeBytes, 500'000'000'000};
         model = std::make_unique<TestableModel>(fixture.environment());
         model->refreshFreeSpace();
         panel = std::make_unique<PellwickView>(*model, updater, opener);

@@ -1,5 +1,8 @@
-// What the real tray hosts (tests/desktop) cannot show: the listing forms a watcher may use,
-// GetAll marshalling and change signals only on a real change.
+// What runs on a private session bus (ctest starts one under dbus-run-session): the tray item
+// against a stand-in watcher, which the real tray hosts (tests/desktop) cannot show (the
+// listing forms a watcher may use, GetAll marshalling, change signals only on a real change),
+// and a second launch handing over to the first.
+#include "ui/SingleInstance.h"
 #include "ui/StatusNotifierItem.h"
 
 #include <QDBusArgument>
@@ -9,6 +12,7 @@
 #include <QDBusVariant>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -74,10 +78,39 @@ public slots:
     void onNewLabel(const QString& label, const QString& guide) { labels << label << guide; }
 };
 
+// Owns the name but never answers, as a program whose event loop has ended while it quits.
+class QuittingInstance : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.quenlix.Pellwick")
+
+public slots:
+    Q_SCRIPTABLE void OpenPanel() { setDelayedReply(true); }
+};
+
 namespace {
 
 const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString itemPath = QStringLiteral("/StatusNotifierItem");
+
+QDBusConnection connection(const QString& name) {
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
+}
+
+// Runs the event loop while waiting, so the item in this thread can answer.
+QDBusMessage properties(const StatusNotifierItem& item, const QString& method,
+                        const QVariantList& arguments) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        item.serviceName(), itemPath, QStringLiteral("org.freedesktop.DBus.Properties"), method);
+    message.setArguments(arguments);
+    return connection(QStringLiteral("reader")).call(message, QDBus::BlockWithGui);
+}
+
+QVariant property(const StatusNotifierItem& item, const QString& name) {
+    const QDBusMessage reply = properties(item, QStringLiteral("Get"), {itemInterface, name});
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return {};
+    return reply.arguments().first().value<QDBusVariant>().variant();
+}
 
 class StatusNotifierItemTest : public testing::Test {
 protected:
@@ -85,30 +118,14 @@ protected:
         // Only under dbus-run-session: the user's own session bus must never see test items.
         if (!std::getenv("PELLWICK_TEST_PRIVATE_BUS"))
             GTEST_SKIP() << "needs a private session bus (ctest runs it under dbus-run-session)";
-        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
     }
-
-    static QDBusConnection connection(const QString& name) {
-        return QDBusConnection::connectToBus(QDBusConnection::SessionBus, name);
-    }
-    static QDBusConnection reader() { return connection(QStringLiteral("reader")); }
-
-    // Runs the event loop while waiting, so the item in this thread can answer.
-    static QDBusMessage call(const QString& service, const QString& path, const QString& interface,
-                             const QString& method, const QVariantList& arguments) {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-        message.setArguments(arguments);
-        return reader().call(message, QDBus::BlockWithGui);
-    }
-    static QVariant property(const StatusNotifierItem& item, const QString& name) {
-        const QDBusMessage reply =
-            call(item.serviceName(), itemPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                 QStringLiteral("Get"), {itemInterface, name});
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return {};
-        return reply.arguments().first().value<QDBusVariant>().variant();
+    void TearDown() override {
+        for (const char* name : {"first", "second", "third"})
+            QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
     }
 };
+
+class AppSingleInstanceOnBus : public StatusNotifierItemTest {};
 
 // Whatever form the watcher lists the item in, another item leaving keeps it registered; the
 // watcher no longer listing it is noticed.
@@ -139,9 +156,7 @@ TEST_F(StatusNotifierItemTest, GetAllMarshalsEveryPropertyAndTheColouredPixmap) 
     item.setTitle(QStringLiteral("237 GB"));
     item.setIcon(QStringLiteral("internaldrive"), QStringLiteral("237"), QColor(255, 0, 0));
 
-    const QDBusMessage all =
-        call(item.serviceName(), itemPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-             QStringLiteral("GetAll"), {itemInterface});
+    const QDBusMessage all = properties(item, QStringLiteral("GetAll"), {itemInterface});
     ASSERT_EQ(all.type(), QDBusMessage::ReplyMessage) << all.errorMessage().toStdString();
     const auto properties = qdbus_cast<QVariantMap>(all.arguments().first());
     EXPECT_EQ(properties.value("XAyatanaLabel").toString(), "237 GB");
@@ -153,7 +168,6 @@ TEST_F(StatusNotifierItemTest, GetAllMarshalsEveryPropertyAndTheColouredPixmap) 
     EXPECT_EQ(toolTip.title, "237 GB");
     StatusNotifierPixmaps pixmaps;
     qvariant_cast<QDBusArgument>(properties.value("IconPixmap")) >> pixmaps;
-    ASSERT_FALSE(pixmaps.isEmpty());
     bool sawOpaqueRed = false;
     for (const auto& pixmap : pixmaps) {
         ASSERT_EQ(pixmap.argb.size(), pixmap.width * pixmap.height * 4);
@@ -168,7 +182,7 @@ TEST_F(StatusNotifierItemTest, TitleAndIconChangesAreSignalledOnlyWhenTheyAreRea
     StatusNotifierItem item;
     item.setFigureInIcon(false);
     SignalCounter counter;
-    QDBusConnection bus = reader();
+    QDBusConnection bus = connection(QStringLiteral("reader"));
     ASSERT_TRUE(bus.connect(item.serviceName(), itemPath, itemInterface, QStringLiteral("NewTitle"),
                             &counter, SLOT(onNewTitle())));
     ASSERT_TRUE(bus.connect(item.serviceName(), itemPath, itemInterface,
@@ -202,6 +216,40 @@ TEST_F(StatusNotifierItemTest, TitleAndIconChangesAreSignalledOnlyWhenTheyAreRea
     EXPECT_NE(item.iconPixmap().first().argb, symbol.first().argb);
 }
 
+TEST_F(AppSingleInstanceOnBus, SecondLaunchAsksTheFirstToOpenItsPanel) {
+    SingleInstance first(connection(QStringLiteral("first")));
+    QSignalSpy opened(&first, &SingleInstance::openPanelRequested);
+    ASSERT_TRUE(first.claim());
+    SingleInstance second(connection(QStringLiteral("second")));
+    EXPECT_FALSE(second.claim());
+    EXPECT_TRUE(opened.count() == 1 || opened.wait(5000));
+}
+
+// Quit gives the name up at once, and a launch that asked a program which then went away
+// takes the name itself: either way the launch ends with a running Pellwick.
+TEST_F(AppSingleInstanceOnBus, ALaunchWhileTheFirstQuitsRunsItself) {
+    SingleInstance first(connection(QStringLiteral("first")));
+    ASSERT_TRUE(first.claim());
+    first.release();
+    SingleInstance second(connection(QStringLiteral("second")));
+    EXPECT_TRUE(second.claim());
+    second.release();
+
+    QuittingInstance quitting;
+    {
+        // No copy may outlive this block: a connection closes with its last reference.
+        auto dying = connection(QStringLiteral("dying"));
+        dying.registerObject(SingleInstance::objectPath, &quitting,
+                             QDBusConnection::ExportScriptableSlots);
+        ASSERT_TRUE(dying.registerService(SingleInstance::serviceName));
+    }
+    // It goes while the launch waits for its answer.
+    QTimer::singleShot(0, [] { QDBusConnection::disconnectFromBus(QStringLiteral("dying")); });
+    SingleInstance third(connection(QStringLiteral("third")));
+    EXPECT_TRUE(third.claim());
+    third.release();
+}
+
 } // namespace
 
-#include "StatusNotifierItemTest.moc"
+#include "BusTest.moc"
