@@ -189,17 +189,6 @@ TEST(Utf8TextTest, RepairsEveryInvalidSequence) {
         EXPECT_EQ(repairedUtf8(bytes), text) << bytes;
 }
 
-TEST(LoginShellTest, OnlyShellsOfTheShFamilyGetTheScript) {
-    const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {"/bin/bash", {"/bin/bash", "-ilc", "S"}},
-        {"/usr/local/bin/yash", {"/usr/local/bin/yash", "-ilc", "S"}},
-        {"/usr/bin/fish", {"/bin/sh", "-lc", "S"}},
-        {"/opt/bash-5/bin/bash5", {"/bin/sh", "-lc", "S"}},
-    };
-    for (const auto& [shell, command] : cases)
-        EXPECT_EQ(Cleaner::loginShellCommand(shell, "S"), command) << shell;
-}
-
 // Started with "pellwick &", an interactive shell reading the terminal would be stopped.
 TEST(LoginShellTest, RunsFromTheBackgroundOfATerminalRepairsOutputAndNeedsAShell) {
     const TempTree tree;
