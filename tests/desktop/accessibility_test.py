@@ -32,7 +32,6 @@ class AccessibilityTest(VirtualSession):
         super().__init__(root, os.path.join(HERE, "..", "support", "private-session-bus.conf"),
                          QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.program, self.output = program, output
-        self.settings("[General]\nonboardingCompleted=true\n")
         for cache, size in ((".npm/_cacache/content-v2/sha512/one", 300_000),
                             (".cache/pip/http/two", 200_000)):
             os.makedirs(os.path.dirname(os.path.join(self.home, cache)))

@@ -35,20 +35,22 @@ def wait_until(condition, what, seconds=20.0):
 
 
 class VirtualSession:
-    """Xvfb and a session bus, with a home of its own holding Pellwick's settings."""
+    """Xvfb and a session bus, with a home of its own holding Pellwick's settings, which say
+    that the welcome is done."""
 
     def __init__(self, root, bus_config=None, **environment):
         self.root = root
         self.home = os.path.join(root, "home")
         runtime = os.path.join(root, "runtime")
         os.makedirs(runtime, mode=0o700)
-        os.makedirs(os.path.join(self.home, ".config", "pellwick"))
+        self.settings = os.path.join(self.home, ".config", "pellwick", "pellwick.conf")
+        os.makedirs(os.path.dirname(self.settings))
+        with open(self.settings, "w") as settings:
+            settings.write("[General]\nonboardingCompleted=true\n")
+        # Nothing comes from the caller's environment: the XDG folders default to the home's.
         self.env = {
             "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
             "HOME": self.home,
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
-            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
             "XDG_RUNTIME_DIR": runtime,
             "LANG": "C.UTF-8",
             **environment,
@@ -59,10 +61,6 @@ class VirtualSession:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("session", bus_config)
         # D-Bus clients in this process (dbus-python, pyatspi) find the buses through these.
         os.environ.update({k: self.env[k] for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS")})
-
-    def settings(self, text):
-        with open(os.path.join(self.home, ".config", "pellwick", "pellwick.conf"), "w") as conf:
-            conf.write(text)
 
     def start_bus(self, name, config=None):
         kind = "--config-file=" + config if config else "--session"
