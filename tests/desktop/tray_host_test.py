@@ -2,11 +2,9 @@
 
     tray_host_test.py HOST PELLWICK OUTPUT_DIR     HOST: gnome, kde, xfce, xembed or none
 
-Under Xvfb with a private session bus (for GNOME Shell also a private system bus with a
-stand-in logind) and a temporary HOME. The checks read the host's own view: the watcher's
-registered items over D-Bus, the X window tree, and screenshots of the bar (the bar with the
-item is saved in OUTPUT_DIR as tray-HOST.png, the panel under it as panel-HOST.png).
-Exit status 77 means the host cannot run on this machine (ctest reports the test skipped).
+The checks read the host's own view: the watcher's registered items, the X window tree and
+screenshots, of which the bar and the panel are saved as OUTPUT_DIR/tray-HOST.png and
+panel-HOST.png. Exit status 77: the host is not installed.
 """
 
 import os
@@ -16,7 +14,7 @@ import time
 
 import dbus
 
-from virtual_session import SCREEN, Failure, VirtualSession, report, run_test, wait_until
+from virtual_session import SCREEN, VirtualSession, report, run_test, wait_until, write
 
 WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM = "org.kde.StatusNotifierItem"
@@ -35,10 +33,7 @@ class Host:
     def __init__(self, session):
         self.session = session
         for path, text in self.files.items():
-            path = os.path.join(session.home, ".config", path)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "w") as file:
-                file.write(text)
+            write(os.path.join(session.home, ".config", path), text)
 
     def start(self):
         self.processes = self.launch()
@@ -109,14 +104,13 @@ class GnomeShell(Host):
 class XfcePanel(Host):
     name, context_menu, needs = "xfce", True, ("xfce4-panel", "xfwm4")
     files = {"xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml": """\
-<?xml version="1.0" encoding="UTF-8"?>
 <channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
   <property name="panels" type="array">
     <value type="int" value="1"/>
     <property name="panel-1" type="empty">
       <property name="position" type="string" value="p=6;x=0;y=0"/>
       <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
       <property name="size" type="uint" value="30"/>
       <property name="plugin-ids" type="array">
         <value type="int" value="1"/>
@@ -225,20 +219,16 @@ class TrayTest(VirtualSession):
 
     def show_item(self, before, name):
         """Waits until the host lists the item and the bar shows it, unchanging for a moment."""
-        last = [None]
-
         def shown():
-            if not self.host.item_shown():
-                return None
-            area, last[0] = last[0], self.changed_area(before, self.bar(name))
-            return area if area and area == last[0] else None
+            areas = [self.host.item_shown() and self.changed_area(before, self.bar(name))
+                     for _ in (0, 1)]
+            return areas[0] == areas[1] and areas[0]
         area = wait_until(shown, "the item to appear in the bar")
         report("item shown in the bar at %s" % (area,))
         return area
 
     def click(self, x, y, button=1):
-        """Clicks as a person does: never two clicks within a double-click time (GNOME's host
-        turns those into a double click)."""
+        """Never clicks twice within a double-click time (GNOME's host would see one)."""
         time.sleep(max(0, self.last_click + 0.6 - time.monotonic()))
         self.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
         self.last_click = time.monotonic()
@@ -247,31 +237,29 @@ class TrayTest(VirtualSession):
         return self.visible_windows(PANEL)
 
     def toggle(self, x, y, opens):
-        """Clicks the item until the panel opens (or closes). The click is repeated only when
-        the host dropped the item meanwhile: GNOME's extension can fail to set an item up under
-        load and drop it, and Pellwick registers again a second later; a click in between
-        reaches nobody."""
+        """Clicks the item until the panel opens (or closes), again only if the host dropped the
+        item meanwhile: GNOME's extension can drop an item under load until it registers again."""
         for _ in range(3):
             clicked = time.time()
             self.click(x, y)
             try:
                 return wait_until(lambda: bool(self.panel_windows()) == opens,
                                   "a click to %s the panel" % ("open" if opens else "close"))
-            except Failure:
+            except AssertionError:
                 if not self.item_dropped_since(clicked - 3):
                     raise
             wait_until(self.host.item_shown, "the dropped item to come back")
             self.host.settle()
-        raise Failure("the host keeps dropping the item")
+        raise AssertionError("the host keeps dropping the item")
 
     def panel_opens_at(self, x, y):
         """The panel is open, beside the bar (below a top bar, above a bottom one), around x."""
         px, py, width, height = self.geometry(wait_until(self.panel_windows, "the panel")[0])
         top, bar = self.host.bar_top, self.host.bar_height
         beside_bar = 0 <= py <= bar + 12 if top == 0 else top - 12 <= py + height <= top + bar
-        if not (px <= x <= px + width and beside_bar and px + width <= SCREEN[0] and height > 200):
-            raise Failure("panel at %d,%d %dx%d is not beside the bar at the click at %d,%d"
-                          % (px, py, width, height, x, y))
+        assert px <= x <= px + width and beside_bar and px + width <= SCREEN[0] and height > 200, \
+            "panel at %d,%d %dx%d is not beside the bar at the click at %d,%d" % (
+                px, py, width, height, x, y)
         return px, py, width, height
 
     def save_drawn_panel(self, closed, geometry):
@@ -303,12 +291,10 @@ class TrayTest(VirtualSession):
                 save_panel = False
             close()
             wait_until(lambda: not self.panel_windows(), closer + " to close the panel")
-        report("a click at %d,%d opens the panel at %s; the next click, Escape and a click on "
-               "the desktop close it" % (x, y, geometry))
+        report("a click at %d,%d opens the panel at %s; each way closes it" % (x, y, geometry))
 
     def menu_entry(self, x, y, fraction):
-        """Right-clicks the item at x, y and clicks the entry at that fraction of the height of
-        the menu it opens."""
+        """Right-clicks the item and clicks the entry at that fraction of the menu's height."""
         def menu():
             for window in self.visible_windows("."):
                 mx, my, width, height = self.geometry(window)
@@ -321,20 +307,18 @@ class TrayTest(VirtualSession):
 
     def check_item_properties(self, area):
         # A host that drops an item does so within seconds of accepting it.
-        if not self.is_listed():
-            raise Failure("the watcher dropped the item")
+        assert self.is_listed(), "the watcher dropped the item"
         stats = os.statvfs(self.home)
         gigabytes = (stats.f_bavail * stats.f_frsize + 500_000_000) // 1_000_000_000
         title, icon_name = (str(self.call(self.item_service(), "/StatusNotifierItem",
                                           dbus.PROPERTIES_IFACE, "Get", ITEM, name))
                             for name in ("Title", "IconName"))
-        if abs(int(title.split()[0]) - gigabytes) > 1:
-            raise Failure("title %r, free space is %d GB" % (title, gigabytes))
+        assert abs(int(title.split()[0]) - gigabytes) <= 1, "%r, %d GB free" % (title, gigabytes)
         # A host that shows a label gets a symbol beside it, which widens the item; the others
         # get the figure drawn as the icon.
-        if self.host.shows_label != (icon_name != "") or self.host.shows_label and area[2] < 40:
-            raise Failure("IconName %r, changed area %s where the host %s a label"
-                          % (icon_name, area, "shows" if self.host.shows_label else "shows no"))
+        assert self.host.shows_label == (icon_name != "") and (not icon_name or area[2] >= 40), \
+            "IconName %r, changed area %s where the host shows %s label" % (
+                icon_name, area, "a" if self.host.shows_label else "no")
         report("still listed by the watcher; title %r (statvfs says %d GB); IconName %r"
                % (title, gigabytes, icon_name))
 
@@ -384,18 +368,16 @@ class TrayTest(VirtualSession):
         self.welcome_centred()
 
     def welcome_centred(self):
-        """The welcome window, frame included, stands at the centre of the work area, wherever
-        the window manager would have put it (GNOME cascades new windows, Xfce puts them in a
-        corner). Answers the window."""
+        """The welcome window, frame included, stands at the work area's centre, wherever the
+        window manager puts new windows (GNOME cascades them, Xfce uses a corner)."""
         window = wait_until(lambda: self.visible_windows(WELCOME), "the welcome window")[0]
         ax, ay, aw, ah = self.numbers("-root", "_NET_WORKAREA")[:4] or (0, 0) + SCREEN
 
         def offset():
             # The window's own area, widened by the frame the window manager announces.
-            info = self.run("xwininfo", "-id", window)
-            x, y, width, height = (int(re.search(key + r":\s+(-?\d+)", info).group(1)) for key in
-                                   ("Absolute upper-left X", "Absolute upper-left Y", "Width",
-                                    "Height"))
+            xwininfo = self.run("xwininfo", "-id", window)
+            x, y, width, height = map(int, re.findall(
+                r"(?:Absolute upper-left .|Width|Height):\s+(-?\d+)", xwininfo))
             left, right, top, bottom = self.numbers("-id", window, "_NET_FRAME_EXTENTS")[:4] or \
                 (0, 0, 0, 0)
             return (x + (width + right - left) // 2 - ax - aw // 2,
@@ -416,9 +398,8 @@ class TrayTest(VirtualSession):
         self.start_pellwick()
         a = self.geometry(wait_until(self.panel_windows, "the panel to open as a window")[0])
         b = self.geometry(self.welcome_centred())
-        if not (a[0] + a[2] <= b[0] or b[0] + b[2] <= a[0] or
-                a[1] + a[3] <= b[1] or b[1] + b[3] <= a[1]):
-            raise Failure("panel %s and welcome window %s overlap" % (a, b))
+        assert a[0] + a[2] <= b[0] or b[0] + b[2] <= a[0] or a[1] + a[3] <= b[1] or \
+            b[1] + b[3] <= a[1], "panel %s and welcome window %s overlap" % (a, b)
         report("no tray: panel window at %s, welcome window at %s" % (a, b))
 
 
@@ -428,8 +409,7 @@ HOSTS = {host.name: host for host in (GnomeShell, KdePlasma, XfcePanel, XEmbedTr
 def main():
     name, program, output = sys.argv[1:4]
     host = HOSTS.get(name)
-    tools = ("Xvfb", "dbus-daemon", "dbus-monitor", "xdotool", "xwininfo", "xprop", "import",
-             "convert") + (host.needs if host else ())
+    tools = ("dbus-monitor", "xwininfo", "xprop") + (host.needs if host else ())
     return run_test(name, tools, lambda root: TrayTest(root, host, program, output))
 
 

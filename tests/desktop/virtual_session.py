@@ -17,19 +17,21 @@ STARTED = time.monotonic()
 PROCESSES = []
 
 
-class Failure(Exception):
-    pass
-
-
 def report(text):
     print("[%5.1f s] %s" % (time.monotonic() - STARTED, text), flush=True)
+
+
+def write(path, content):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb" if isinstance(content, bytes) else "w") as file:
+        file.write(content)
 
 
 def wait_until(condition, what, seconds=20.0):
     deadline = time.monotonic() + seconds
     while not (value := condition()):
         if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
+            raise AssertionError("timed out waiting for " + what)
         time.sleep(0.1)
     return value
 
@@ -44,17 +46,10 @@ class VirtualSession:
         runtime = os.path.join(root, "runtime")
         os.makedirs(runtime, mode=0o700)
         self.settings = os.path.join(self.home, ".config", "pellwick", "pellwick.conf")
-        os.makedirs(os.path.dirname(self.settings))
-        with open(self.settings, "w") as settings:
-            settings.write("[General]\nonboardingCompleted=true\n")
+        write(self.settings, "[General]\nonboardingCompleted=true\n")
         # Nothing comes from the caller's environment: the XDG folders default to the home's.
-        self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": self.home,
-            "XDG_RUNTIME_DIR": runtime,
-            "LANG": "C.UTF-8",
-            **environment,
-        }
+        self.env = dict(PATH=os.environ.get("PATH", "/usr/bin:/bin"), HOME=self.home,
+                        XDG_RUNTIME_DIR=runtime, LANG="C.UTF-8", **environment)
         self.env["DISPLAY"] = ":" + self.start_reading("xvfb", [
             "Xvfb", "-displayfd", "1", "-noreset", "-screen", "0", "%dx%dx24" % SCREEN,
             "-nolisten", "tcp"])
@@ -69,16 +64,14 @@ class VirtualSession:
 
     def start(self, name, command, **pipes):
         log = open(os.path.join(self.root, name + ".log"), "ab")
-        pipes.setdefault("stdout", log)
         PROCESSES.append(subprocess.Popen(command, env=self.env, start_new_session=True,
-                                          stderr=log, **pipes))
+                                          **{"stdout": log, "stderr": log, **pipes}))
         return PROCESSES[-1]
 
     def start_reading(self, name, command):
         """Starts a program that prints one line when it is ready; returns that line."""
         line = self.start(name, command, stdout=subprocess.PIPE).stdout.readline().strip()
-        if not line:
-            raise Failure(name + " did not start")
+        assert line, name + " did not start"
         return line.decode()
 
     @staticmethod
@@ -102,9 +95,10 @@ class VirtualSession:
 
 
 def run_test(name, tools, make_session):
-    """Makes a session in a fresh temporary folder and runs its test(); returns the exit
-    status: 0, 1 with the end of every process's log, or SKIP when a tool is missing."""
+    """Makes a session in a fresh temporary folder and runs its test(); returns 0, 1 with the
+    end of every process's log, or SKIP when a tool, or one every session needs, is missing."""
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    tools = ("Xvfb", "dbus-daemon", "xdotool", "import", "convert") + tools
     missing = [tool for tool in tools if not (shutil.which(tool) or os.path.isdir(tool))]
     if missing:
         print("SKIP: %s is not installed (scripts/setup installs it)" % missing[0])
@@ -114,7 +108,7 @@ def run_test(name, tools, make_session):
         make_session(root).test()
         report("passed")
         return 0
-    except Failure as failure:
+    except AssertionError as failure:
         print("FAILED: %s" % failure)
         for log in sorted(entry for entry in os.listdir(root) if entry.endswith(".log")):
             with open(os.path.join(root, log), "rb") as text:
