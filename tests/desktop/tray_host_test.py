@@ -175,9 +175,6 @@ class TrayTest(VirtualSession):
     def call(self, name, path, interface, method, *args):
         return getattr(self.bus.get_object(name, path), method)(*args, dbus_interface=interface)
 
-    def start_pellwick(self):
-        self.pellwick = self.start("pellwick", [self.program])
-
     def item_service(self):
         prefix = "%s-%d-" % (ITEM, self.pellwick.pid)
         return next((str(n) for n in self.bus.list_names() if n.startswith(prefix)), None)
@@ -331,7 +328,7 @@ class TrayTest(VirtualSession):
             return self.test_no_tray()
         host.start()
         before = self.bar("bar-before.png")
-        self.start_pellwick()
+        self.pellwick = self.start("pellwick", [self.program])
         area = self.show_item(before, "bar-after.png")
         self.run("convert", os.path.join(self.root, "bar-after.png"), "-crop", "480x%d+%d+0" % (
             host.bar_height, SCREEN[0] - 480), "+repage",
@@ -341,8 +338,7 @@ class TrayTest(VirtualSession):
         if host.context_menu:
             self.menu_entry(x, y, 1 / 4)
             self.panel_opens_at(x, y)
-            self.run("xdotool", "key", "Escape")
-            wait_until(lambda: not self.panel_windows(), "Escape to close the panel")
+            self.toggle(x, y, False)
             report("right click: the menu's first entry opens the panel")
         if host.sni:
             self.check_item_properties(area)
@@ -356,7 +352,7 @@ class TrayTest(VirtualSession):
             report("after the host restarted, the menu's second entry quits Pellwick")
         self.stop(self.pellwick)
         host.stop()
-        self.start_pellwick()
+        self.pellwick = self.start("pellwick", [self.program])
         wait_until(self.panel_windows, "the panel to open as a window without a tray")
         host.start()
         wait_until(lambda: not self.panel_windows(), "the item to take over from the window")
@@ -364,7 +360,7 @@ class TrayTest(VirtualSession):
         report("without a tray the panel was a window; a host started later took over")
         self.stop(self.pellwick)
         os.remove(self.settings)
-        self.start_pellwick()
+        self.pellwick = self.start("pellwick", [self.program])
         self.welcome_centred()
 
     def welcome_centred(self):
@@ -395,7 +391,7 @@ class TrayTest(VirtualSession):
     def test_no_tray(self):
         # The welcome window opens too (onboarding not completed): they must not overlap.
         os.remove(self.settings)
-        self.start_pellwick()
+        self.pellwick = self.start("pellwick", [self.program])
         a = self.geometry(wait_until(self.panel_windows, "the panel to open as a window")[0])
         b = self.geometry(self.welcome_centred())
         assert a[0] + a[2] <= b[0] or b[0] + b[2] <= a[0] or a[1] + a[3] <= b[1] or \
