@@ -3,7 +3,7 @@ holding only the org.freedesktop.appearance color-scheme.
 
     fake_portal.py SCHEME [--version1]
 
-SCHEME is the portal's number (0 no preference, 1 dark, 2 light). With --version1 the portal
+SCHEME is the portal's number (0 no preference, 1 dark, 2 light); with --version1 the portal
 has only Read, as before ReadOne existed. Each line read from stdin is a new value, announced
 with SettingChanged (also when it equals the old one, as real portals may do). Prints "ready"
 once it owns its name.
@@ -13,22 +13,15 @@ import os
 import sys
 
 import dbus
-import dbus.service
 import dbus.mainloop.glib
+import dbus.service
 from gi.repository import GLib
 
-NAME = "org.freedesktop.portal.Desktop"
-PATH = "/org/freedesktop/portal/desktop"
 SETTINGS = "org.freedesktop.portal.Settings"
-GROUP = "org.freedesktop.appearance"
-KEY = "color-scheme"
+GROUP, KEY = "org.freedesktop.appearance", "color-scheme"
 
 
 class Settings(dbus.service.Object):
-    def __init__(self, bus, scheme):
-        super().__init__(bus, PATH)
-        self.scheme = scheme
-
     @dbus.service.method(SETTINGS, in_signature="ss", out_signature="v")
     def Read(self, group, key):
         return dbus.UInt32(self.scheme, variant_level=2)
@@ -51,25 +44,24 @@ def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
     kind = Settings if "--version1" in sys.argv[2:] else SettingsWithReadOne
-    settings = kind(bus, int(sys.argv[1]))
-    name = dbus.service.BusName(NAME, bus)
+    settings = kind(bus, "/org/freedesktop/portal/desktop")
+    settings.scheme = int(sys.argv[1])
+    settings.name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus)
     loop = GLib.MainLoop()
 
     # Unbuffered: lines that arrive together must each be announced.
     def lines_arrived(source, condition):
         data = os.read(sys.stdin.fileno(), 4096)
-        if not data:
-            loop.quit()
-            return False
         for line in data.split():
             settings.scheme = int(line)
             settings.SettingChanged(GROUP, KEY, dbus.UInt32(settings.scheme, variant_level=1))
-        return True
+        if not data:
+            loop.quit()
+        return bool(data)
 
     GLib.io_add_watch(sys.stdin.fileno(), GLib.IO_IN | GLib.IO_HUP, lines_arrived)
     print("ready", flush=True)
     loop.run()
-    del name
 
 
 if __name__ == "__main__":
