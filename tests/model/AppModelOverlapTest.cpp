@@ -2,20 +2,16 @@
 // real coroutines against stand-ins that block until the test releases them, or throw.
 #include "support/FakeEnvironment.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // Every project stand-in finds one project, "app", in each root it searches; the passes are
 // counted.
@@ -31,22 +27,18 @@ struct OverlapFixture : ModelUnderTest {
             return projects;
         };
     }
-    // The projects listed; the rows must offer the same.
-    [[nodiscard]] std::set<std::string> listedProjects() const {
-        std::set<std::string> listed, rows;
+    // The projects listed, and those the rows offer, are the ones under the roots searched now.
+    void expectProjectsOfTheCurrentRoots() const {
+        std::set<std::string> listed, rows, searched;
         for (const auto& item : model->projectItems())
             listed.insert(item.id);
         for (const auto& row : model->rows())
             if (row.item.category == Category::projects)
                 rows.insert(row.item.id);
-        EXPECT_EQ(rows, listed);
-        return listed;
-    }
-    [[nodiscard]] std::set<std::string> searchedProjects() const {
-        std::set<std::string> ids;
         for (const auto& root : model->projectRoots())
-            ids.insert("project:" + (root / "app").string());
-        return ids;
+            searched.insert("project:" + (root / "app").string());
+        EXPECT_EQ(listed, searched);
+        EXPECT_EQ(rows, searched);
     }
     void scanned() {
         home.file(".npm/_cacache/a", 20'000);
@@ -123,7 +115,7 @@ TEST(Overlap, ProjectScanRequestsDuringAProjectScanTakeEffectOnce) {
             }
             EXPECT_TRUE(f.model->isScanningProjects());
         });
-        EXPECT_EQ(f.listedProjects(), f.searchedProjects());
+        f.expectProjectsOfTheCurrentRoots();
         EXPECT_FALSE(f.model->isScanningProjects());
         EXPECT_EQ(scanning.count(), 2);
         EXPECT_EQ(*f.projectPasses, names.empty() ? 1 : 2);
@@ -152,7 +144,7 @@ TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
     f.projectScan->fail(true);
     ASSERT_TRUE(finishes(f.model->scanProjects()));
     EXPECT_FALSE(f.model->isScanningProjects());
-    EXPECT_EQ(f.listedProjects(), f.searchedProjects());
+    f.expectProjectsOfTheCurrentRoots();
     f.projectScan->fail(false);
 
     // Listing the running tools fails inside a sweep: it goes on with the tools known to run,
@@ -167,34 +159,6 @@ TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
     ASSERT_TRUE(finishes(f.model->sweep()));
     EXPECT_TRUE(f.phaseIs<AppModel::Done>());
     EXPECT_EQ(f.size("npm-cache"), 0);
-}
-
-// Quitting: the model goes at once, whatever its workers still do.
-TEST(Overlap, AModelGoesWithinASecondWhateverItsWorkersStillDo) {
-    OverlapFixture f;
-    f.home.file(".npm/_cacache/a", 20'000);
-    for (const auto& gate : {f.discovery, f.measurement, f.projectScan})
-        gate->hold();
-    f.make().setProjectRoots({f.home / "code"});
-    f.model->start(); // the login shell never answers
-    auto scanning = f.model->scan();
-    auto projects = f.model->scanProjects();
-    for (const auto& gate : {f.discovery, f.measurement, f.projectScan})
-        ASSERT_TRUE(gate->waitForWaiting(1));
-    // The gates open after three seconds, so a model that waited for its workers fails the test
-    // instead of hanging it.
-    std::jthread valve([&f](std::stop_token stop) {
-        std::mutex mutex;
-        std::condition_variable_any never;
-        std::unique_lock lock(mutex);
-        never.wait_for(lock, stop, 3s, [] { return false; });
-        for (const auto& gate : {f.discovery, f.processList, f.measurement, f.projectScan})
-            gate->open();
-    });
-    QElapsedTimer quitting;
-    quitting.start();
-    f.model.reset();
-    EXPECT_LT(quitting.elapsed(), 1000);
 }
 
 } // namespace

@@ -8,16 +8,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A dormant web project directly inside ~/Developing, searched there.
-fs::path dormantShop(ModelUnderTest& f) {
-    f.home.file("Developing/shop/package.json");
-    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
-    f.home.file("Developing/shop/.next/cache/page", 10'000);
-    setModifiedTree(f.home / "Developing", daysAgo(90));
-    f.make().setProjectRoots({f.home / "Developing"});
-    return f.home / "Developing/shop";
-}
-
 // The item deletes exactly the generated folders the scan found, and only when chosen; its
 // detail abbreviates only a whole leading home folder.
 TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
@@ -45,8 +35,13 @@ TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
 // user's choice, and a root no longer searched takes its projects along.
 TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
     ModelUnderTest f;
-    const std::string id = "project:" + dormantShop(f).string();
-    auto& model = *f.model;
+    f.home.file("Developing/shop/package.json");
+    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
+    f.home.file("Developing/shop/.next/cache/page", 10'000);
+    setModifiedTree(f.home / "Developing", daysAgo(90));
+    const std::string id = "project:" + (f.home / "Developing/shop").string();
+    auto& model = f.make();
+    model.setProjectRoots({f.home / "Developing"});
     QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
 
     QCoro::waitFor(model.scanProjects());

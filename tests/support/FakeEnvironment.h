@@ -40,7 +40,6 @@ public:
 class FakeSettings : public SettingsStore {
 public:
     QHash<QString, QVariant> values;
-    int writes = 0;
 
     [[nodiscard]] std::optional<bool> boolValue(const QString& key) const override {
         return typed<bool>(key);
@@ -51,9 +50,11 @@ public:
     [[nodiscard]] std::optional<QStringList> stringListValue(const QString& key) const override {
         return typed<QStringList>(key);
     }
-    void setBool(const QString& key, bool value) override { write(key, value); }
-    void setDouble(const QString& key, double value) override { write(key, value); }
-    void setStringList(const QString& key, const QStringList& value) override { write(key, value); }
+    void setBool(const QString& key, bool value) override { values.insert(key, value); }
+    void setDouble(const QString& key, double value) override { values.insert(key, value); }
+    void setStringList(const QString& key, const QStringList& value) override {
+        values.insert(key, value);
+    }
 
 private:
     // A value of another type counts as absent, as in a hand-edited file.
@@ -61,10 +62,6 @@ private:
         const QVariant value = values.value(key);
         return value.metaType() == QMetaType::fromType<T>() ? std::optional(value.value<T>())
                                                             : std::nullopt;
-    }
-    void write(const QString& key, const QVariant& value) {
-        values.insert(key, value);
-        ++writes;
     }
 };
 
@@ -95,9 +92,7 @@ public:
 class FakeFolderChooser : public FolderChooser {
 public:
     std::optional<QStringList> answer;
-    std::vector<std::optional<QString>> startFolders;
-    QCoro::Task<std::optional<QStringList>> chooseFolders(std::optional<QString> start) override {
-        startFolders.push_back(start);
+    QCoro::Task<std::optional<QStringList>> chooseFolders(std::optional<QString>) override {
         co_return answer;
     }
 };
@@ -105,18 +100,13 @@ public:
 class FakeNotificationCenter : public NotificationCenter {
 public:
     int status = 2;
-    // What asking the user brings while the status is undetermined.
-    PermissionAnswer answer = Granted{true};
-    int answeredStatus = 2;
     int requests = 0;
     QStringList posts; // the identifier of each notification posted
 
     QCoro::Task<int> authorizationStatus() override { co_return status; }
     QCoro::Task<PermissionAnswer> requestAuthorization() override {
         ++requests;
-        if (status == 0)
-            status = answeredStatus;
-        co_return answer;
+        co_return Granted{true};
     }
     QCoro::Task<std::optional<QString>> post(QString identifier, QString, QString,
                                              QString) override {
