@@ -1,5 +1,5 @@
-// Workflows that overlap, workers that fail, and a model that goes while work still runs: the
-// real coroutines against stand-ins that block until the test releases them, or throw.
+// Workflows that overlap and workers that fail: the real coroutines against stand-ins that block
+// until the test releases them, or throw.
 #include "support/FakeEnvironment.h"
 
 #include <QSignalSpy>

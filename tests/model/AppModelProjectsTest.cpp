@@ -31,8 +31,9 @@ TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
     }
 }
 
-// The project scan end to end: dormant projects become unselected rows, a rescan keeps the
-// user's choice, and a root no longer searched takes its projects along.
+// The project scan end to end: a folder chosen is searched and stored for the next launch,
+// dormant projects become unselected rows, a rescan keeps the user's choice (choosing a folder
+// already searched adds it only once), and a root no longer searched takes its projects along.
 TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
     ModelUnderTest f;
     f.home.file("Developing/shop/package.json");
@@ -41,11 +42,12 @@ TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
     setModifiedTree(f.home / "Developing", daysAgo(90));
     const std::string id = "project:" + (f.home / "Developing/shop").string();
     auto& model = f.make();
-    model.setProjectRoots({f.home / "Developing"});
     QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
+    f.chooser->answer = QStringList{QString::fromStdString((f.home / "Developing").string())};
 
-    QCoro::waitFor(model.scanProjects());
+    QCoro::waitFor(model.addProjectFolders());
     EXPECT_EQ(scanning.count(), 2);
+    EXPECT_EQ(AppModel(f.environment()).projectRoots(), model.projectRoots());
     ASSERT_EQ(model.projectItems().size(), 1u);
     EXPECT_EQ(model.projectItems()[0].detail,
               ".next, node_modules in ~/Developing. Untouched for 60+ days.");
@@ -54,7 +56,8 @@ TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
     EXPECT_EQ(f.size(id), model.projectItems()[0].cachedSize);
 
     model.toggle(id);
-    QCoro::waitFor(model.scanProjects());
+    QCoro::waitFor(model.addProjectFolders());
+    EXPECT_EQ(model.projectRoots().size(), 1u);
     ASSERT_NE(f.row(id), nullptr);
     EXPECT_TRUE(f.row(id)->isSelected);
 

@@ -112,22 +112,4 @@ TEST(Settings, LoginItemMirrorsTheRealState) {
     EXPECT_FALSE(model.launchAtLogin());
 }
 
-// Chosen folders become project roots, stored for the next launch; one already searched is not
-// added twice, and a cancelled chooser changes nothing.
-TEST(Settings, ChosenProjectFoldersAreAddedOnceAndStored) {
-    ModelFixture f;
-    AppModel model(f.environment());
-    const auto code = QString::fromStdString(f.home.folder("Code").string());
-    const auto work = QString::fromStdString(f.home.folder("Work").string());
-    f.chooser->answer = QStringList{code};
-    QCoro::waitFor(model.addProjectFolders());
-    f.chooser->answer = QStringList{work, code};
-    QCoro::waitFor(model.addProjectFolders());
-    f.chooser->answer = std::nullopt;
-    QCoro::waitFor(model.addProjectFolders());
-    const std::vector<std::filesystem::path> roots{code.toStdString(), work.toStdString()};
-    EXPECT_EQ(model.projectRoots(), roots);
-    EXPECT_EQ(AppModel(f.environment()).projectRoots(), roots);
-}
-
 } // namespace

@@ -20,36 +20,6 @@ CleanupItem item(const std::string& id, std::vector<std::string> processes = {},
     return made;
 }
 
-// The refresh path: the catalog is measured in the home folder, rows are published once per
-// real change, and a rebuild keeps the user's choices.
-TEST(AppModel, ScanMeasuresTheCatalogAndRebuildsKeepTheSelection) {
-    ModelUnderTest f;
-    f.home.file(".cache/pip/wheels/a", 50'000);
-    f.home.file(".npm/_cacache/index", 10'000);
-    auto& model = f.make();
-    QSignalSpy phases(&model, &AppModel::phaseChanged);
-    QSignalSpy rows(&model, &AppModel::rowsChanged);
-
-    QCoro::waitFor(model.scan());
-    ASSERT_EQ(model.rows().size(), 27u);
-    EXPECT_GE(f.size("pip-cache"), 50'000);
-    EXPECT_GE(f.size("npm-cache"), 10'000);
-    EXPECT_EQ(f.size("yarn-cache"), 0);
-    EXPECT_EQ(phases.count(), 2); // scanning, then idle
-    EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
-    QCoro::waitFor(model.scan()); // nothing changed on disk: no new rows
-    EXPECT_EQ(rows.count(), 1);
-
-    model.toggle("pip-cache");  // selected by default: now off
-    model.toggle("simulators"); // off by default: now on
-    f.home.file(".cache/pip/new", 4000);
-    const auto before = f.size("pip-cache");
-    QCoro::waitFor(model.rebuildRows());
-    EXPECT_FALSE(f.row("pip-cache")->isSelected);
-    EXPECT_TRUE(f.row("simulators")->isSelected);
-    EXPECT_GT(f.size("pip-cache"), before);
-}
-
 // A blocked row names the app first, then its first running tool. Blocked and empty rows
 // keep their selection but are neither swept nor counted.
 TEST(AppModel, BlockedAndEmptyRowsAreLeftOutOfTheSweepButStaySelected) {
