@@ -7,6 +7,8 @@
 #include <cmath>
 #include <map>
 
+namespace fs = std::filesystem;
+
 namespace {
 
 CleanupItem item(const std::string& id, std::vector<std::string> processes = {},
@@ -47,9 +49,11 @@ TEST(AppModel, BlockedAndEmptyRowsAreLeftOutOfTheSweepButStaySelected) {
     EXPECT_TRUE(model.rows()[1].isSelected && model.rows()[3].isSelected);
 }
 
-// Every property notifies once for a change and not at all when set to the value it has.
+// Every property notifies once for a change and not at all when set to the value it has. The
+// login switch shows the login item's real state: a refused change leaves it where it was.
 TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
     ModelUnderTest f;
+    f.loginItem->enabled = true;
     auto& model = f.make();
     const std::pair<const char*, void (AppModel::*)()> changes[] = {
         {"freeBytes", &AppModel::freeBytesChanged},
@@ -73,7 +77,7 @@ TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
         model.setPhase(AppModel::Done{});
         model.setRunningApps({"a"});
         model.setRunningProcesses({"npm"});
-        model.setLaunchAtLogin(true);
+        model.setLaunchAtLogin(false);
         model.setNotificationsDenied(true);
         model.setThresholdGB(25);
         model.setProjectRoots({"/home/ann/code"});
@@ -81,6 +85,9 @@ TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
     f.volume->figures = std::nullopt; // a failed read keeps the figures read before
     model.refreshFreeSpace();
     EXPECT_EQ(model.freeBytes(), 250);
+    f.loginItem->refuses = true;
+    model.setLaunchAtLogin(true);
+    EXPECT_FALSE(model.launchAtLogin());
     for (const auto& [property, signal] : changes)
         EXPECT_EQ(counts[property], 1) << property;
 
@@ -100,6 +107,7 @@ TEST(AppModel, ThresholdFollowsTheSettingOrTheVolume) {
                      std::int64_t>
         cases[] = {
             {"stored", QVariant(12.5), 0, 12'500'000'000},
+            {"stored zero: alerts off", QVariant(0.0), 500'000'000'000, 0},
             {"stored infinity", QVariant(inf), 0, max},
             {"stored minus infinity", QVariant(-inf), 0, std::numeric_limits<std::int64_t>::min()},
             {"stored text", QVariant(QStringLiteral("twenty")), 256'000'000'000, 25'000'000'000},
@@ -116,6 +124,68 @@ TEST(AppModel, ThresholdFollowsTheSettingOrTheVolume) {
         f.volume->figures = VolumeCapacity::Figures{1, volumeTotal};
         EXPECT_EQ(AppModel(f.environment()).thresholdBytes(), expected) << name;
     }
+}
+
+// The item deletes exactly the generated folders the scan found, and only when chosen; its
+// detail abbreviates only a whole leading home folder.
+TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
+    const std::tuple<fs::path, fs::path, std::string> cases[] = {
+        {"/home/ann", "/home/ann/shop", "~"},
+        {"/home/ann/", "/home/ann/code/web/shop", "~/code/web"},
+        {"/home/ann", "/home/ann2/shop", "/home/ann2"},
+        {"/home/ann", "/srv/home/ann/shop", "/srv/home/ann"},
+        {"/", "/srv/shop", "/srv"},
+    };
+    for (const auto& [home, root, folderShown] : cases) {
+        const ProjectScanner::DormantProject project{root, {root / "target", root / ".next"}, 7};
+        const CleanupItem item = AppModel::projectItem(project, home);
+        EXPECT_EQ(item.detail, ".next, target in " + folderShown + ". Untouched for 60+ days.")
+            << root;
+        EXPECT_EQ(item.id, "project:" + root.string());
+        EXPECT_EQ(item.action, CleanupAction(CleanupActions::RemoveDirectories{project.artifacts}));
+        EXPECT_EQ(item.sizeRoots, project.artifacts);
+        EXPECT_FALSE(item.selectedByDefault);
+        EXPECT_EQ(item.cachedSize, 7);
+    }
+}
+
+// The project scan end to end: a folder chosen is searched and stored for the next launch,
+// dormant projects become unselected rows, a rescan keeps the user's choice (choosing a folder
+// already searched adds it only once), and a root no longer searched takes its projects along.
+TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
+    ModelUnderTest f;
+    f.home.file("Developing/shop/package.json");
+    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
+    f.home.file("Developing/shop/.next/cache/page", 10'000);
+    setModifiedTree(f.home / "Developing", daysAgo(90));
+    const std::string id = "project:" + (f.home / "Developing/shop").string();
+    auto& model = f.make();
+    QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
+    f.chooser->answer = QStringList{QString::fromStdString((f.home / "Developing").string())};
+
+    QCoro::waitFor(model.addProjectFolders());
+    EXPECT_EQ(scanning.count(), 2);
+    EXPECT_EQ(AppModel(f.environment()).projectRoots(), model.projectRoots());
+    ASSERT_EQ(model.projectItems().size(), 1u);
+    EXPECT_EQ(model.projectItems()[0].detail,
+              ".next, node_modules in ~/Developing. Untouched for 60+ days.");
+    ASSERT_NE(f.row(id), nullptr);
+    EXPECT_FALSE(f.row(id)->isSelected);
+    EXPECT_EQ(f.size(id), model.projectItems()[0].cachedSize);
+
+    model.toggle(id);
+    QCoro::waitFor(model.addProjectFolders());
+    EXPECT_EQ(model.projectRoots().size(), 1u);
+    ASSERT_NE(f.row(id), nullptr);
+    EXPECT_TRUE(f.row(id)->isSelected);
+
+    QSignalSpy rows(&model, &AppModel::rowsChanged);
+    model.setProjectRoots({});
+    EXPECT_TRUE(model.projectItems().empty()); // at once, before any rescan
+    EXPECT_EQ(f.row(id), nullptr);
+    QCoro::waitFor(model.scanProjects());
+    EXPECT_EQ(rows.count(), 1);
+    EXPECT_EQ(scanning.count(), 4); // without roots no scan runs
 }
 
 } // namespace

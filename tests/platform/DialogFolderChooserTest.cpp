@@ -4,7 +4,6 @@
 #include "platform/QtPrinting.h"
 #include "support/TempTree.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCoro/QCoroTask>
 #include <QDialogButtonBox>
@@ -13,7 +12,6 @@
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
-#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -39,7 +37,7 @@ QCoro::Task<> ask(std::shared_ptr<DialogFolderChooser> chooser, QString startFol
     *answer = co_await chooser->chooseFolders(startFolder);
 }
 
-TEST(DialogFolderChooser, ChoosesSeveralFoldersAndNothingWhenCancelled) {
+TEST(DialogFolderChooser, ChoosesSeveralFolders) {
     const TempTree tree;
     const QString alpha = QString::fromStdString(tree.folder("alpha").string());
     const QString beta = QString::fromStdString(tree.folder("beta").string());
@@ -55,12 +53,6 @@ TEST(DialogFolderChooser, ChoosesSeveralFoldersAndNothingWhenCancelled) {
     ASSERT_NE(list, nullptr);
     // Read-only: no folder can be created, renamed or deleted from the chooser.
     EXPECT_TRUE(qobject_cast<QFileSystemModel*>(list->model())->isReadOnly());
-    const auto* newFolder = dialog->findChild<QToolButton*>(QStringLiteral("newFolderButton"));
-    ASSERT_NE(newFolder, nullptr);
-    EXPECT_FALSE(newFolder->isVisible());
-    const auto* newFolderAction = dialog->findChild<QAction*>("qt_new_folder_action");
-    ASSERT_NE(newFolderAction, nullptr);
-    EXPECT_FALSE(newFolderAction->isEnabled());
     // Only the two folders are listed (no files); the user clicks one and Ctrl-clicks the other.
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }, 10'000));
@@ -74,13 +66,6 @@ TEST(DialogFolderChooser, ChoosesSeveralFoldersAndNothingWhenCancelled) {
     QStringList chosen = *answer->value();
     chosen.sort();
     EXPECT_EQ(chosen, (QStringList{alpha, beta}));
-
-    const auto cancelled = std::make_shared<Answer>();
-    ask(chooser, start, cancelled);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (dialog = openDialog()) != nullptr; }, 10'000));
-    dialog->reject();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return cancelled->has_value(); }, 10'000));
-    EXPECT_EQ(cancelled->value(), std::nullopt);
 }
 
 } // namespace

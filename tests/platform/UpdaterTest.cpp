@@ -14,24 +14,22 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// A one-page web server on 127.0.0.1 that serves the same feed to every request, or never
-// answers when it has none. Its connections go with it.
+// A one-page web server on 127.0.0.1 that serves the same feed to every request. Its
+// connections go with it.
 class FeedServer {
 public:
-    explicit FeedServer(std::optional<QByteArray> page) {
+    explicit FeedServer(QByteArray page) {
         server_.listen(QHostAddress::LocalHost);
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this, page] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
                 auto request = std::make_shared<QByteArray>();
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [=] {
                     *request += socket->readAll();
-                    if (page && request->contains("\r\n\r\n")) {
+                    if (request->contains("\r\n\r\n")) {
                         socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\n"
                                       "Content-Length: " +
-                                      QByteArray::number(page->size()) +
-                                      "\r\nConnection: close\r\n\r\n" + *page);
+                                      QByteArray::number(page.size()) +
+                                      "\r\nConnection: close\r\n\r\n" + page);
                         socket->disconnectFromHost();
                     }
                 });
@@ -99,26 +97,19 @@ TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
 }
 
 // Checks end to end against a local server: a check can start once the updater has started, not
-// while one runs, and again after it ended, whether it found something or the server was silent.
+// while one runs, and again after it ended.
 TEST(Updater, ChecksOnlyOnceStartedAndOneAtATime) {
-    const std::pair<std::optional<QByteArray>, Updater::Outcome> servers[] = {
-        {feed(version110), newVersion110},
-        {std::nullopt, Updater::Error{QStringLiteral("The update server did not answer in time.")}},
-    };
-    for (const auto& [response, expected] : servers) {
-        FeedServer server(response);
-        Updater updater(server.url(), QStringLiteral("1.0"));
-        updater.setTransferTimeout(response ? 20s : 300ms);
-        EXPECT_FALSE(updater.canCheckForUpdates());
-        QSignalSpy started(&updater, &Updater::canCheckForUpdatesChanged);
-        ASSERT_TRUE(started.wait(20'000));
+    FeedServer server(feed(version110));
+    Updater updater(server.url(), QStringLiteral("1.0"));
+    EXPECT_FALSE(updater.canCheckForUpdates());
+    QSignalSpy started(&updater, &Updater::canCheckForUpdatesChanged);
+    ASSERT_TRUE(started.wait(20'000));
 
-        std::vector<bool> seen;
-        QObject::connect(&updater, &Updater::canCheckForUpdatesChanged, &updater,
-                         [&] { seen.push_back(updater.canCheckForUpdates()); });
-        EXPECT_EQ(QCoro::waitFor(updater.checkForUpdates()), expected);
-        EXPECT_EQ(seen, (std::vector<bool>{false, true}));
-    }
+    std::vector<bool> seen;
+    QObject::connect(&updater, &Updater::canCheckForUpdatesChanged, &updater,
+                     [&] { seen.push_back(updater.canCheckForUpdates()); });
+    EXPECT_EQ(QCoro::waitFor(updater.checkForUpdates()), Updater::Outcome(newVersion110));
+    EXPECT_EQ(seen, (std::vector<bool>{false, true}));
 }
 
 } // namespace
