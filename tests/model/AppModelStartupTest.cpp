@@ -48,7 +48,6 @@ TEST(Permission, AskedOnlyAfterOnboarding) {
     f.center->status = 0;
     f.tick();
     EXPECT_EQ(f.center->requests, 0);
-    EXPECT_FALSE(f.model->notificationsDenied());
 
     f.settings->values.insert("onboardingCompleted", true);
     f.tick();

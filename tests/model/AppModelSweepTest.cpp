@@ -24,15 +24,14 @@ struct SweepFixture : ModelUnderTest {
 // tool runs now is left, selected.
 TEST(Sweep, ScansThenCleansTheSelectedRowsAndReportsWhatWasCleared) {
     SweepFixture f;
-    f.home.file(".npm/_cacache/content/a", 20'000);
-    f.home.file(".cache/uv/wheels/b", 30'000);
-    f.home.file(".cache/pip/http/c", 5'000);
-    f.home.file(".cache/yarn/pkg", 8'000);
+    for (const char* file :
+         {".npm/_cacache/content/a", ".cache/uv/wheels/b", ".cache/pip/http/c", ".cache/yarn/pkg"})
+        f.home.file(file, 20'000);
     QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
     QSignalSpy rows(f.model.get(), &AppModel::rowsChanged);
     f.scan();
     ASSERT_EQ(f.model->rows().size(), 27u);
-    EXPECT_GE(f.size("uv-cache"), 30'000);
+    EXPECT_GE(f.size("uv-cache"), 20'000);
     EXPECT_EQ(f.size("bun-cache"), 0);
     EXPECT_EQ(phases.count(), 2); // scanning, then idle
     f.scan();                     // nothing changed on disk: no new rows
@@ -90,14 +89,11 @@ TEST(Sweep, AFailureStopsAtItsRowAndTheListIsMeasuredAgain) {
 // is left alone and counted so.
 TEST(Sweep, RemovesDormantProjectFoldersBeforeAnythingInsideThemChanges) {
     SweepFixture f;
-    f.home.file("Developing/shop/package.json");
-    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
-    f.home.file("Developing/shop/src/app.js", 100);
-    f.home.file("Developing/shop/packages/web/package.json");
-    f.home.file("Developing/shop/packages/web/node_modules/big/index.js", 90'000);
-    f.home.file("Developing/shop/moved-pip/wheel", 10'000);
-    f.home.file("Developing/blog/package.json");
-    f.home.file("Developing/blog/node_modules/vue/index.js", 30'000);
+    for (const char* file :
+         {"shop/package.json", "shop/node_modules/react/index.js", "shop/src/app.js",
+          "shop/packages/web/package.json", "shop/packages/web/node_modules/big/index.js",
+          "shop/moved-pip/wheel", "blog/package.json", "blog/node_modules/vue/index.js"})
+        f.home.file(fs::path("Developing") / file, 10'000);
     setModifiedTree(f.home / "Developing", daysAgo(90));
     f.model->setCustomLocations({{"pip-cache", {f.home / "Developing/shop/moved-pip"}}});
     f.model->setProjectRoots({f.home / "Developing"});

@@ -15,7 +15,6 @@ TEST(DesktopColorScheme, ReadsEachDesktopsOwnSetting) {
     using enum ColorScheme;
     EXPECT_EQ(DesktopColorScheme::fromPortalValue(QStringLiteral("1")), noPreference);
     EXPECT_EQ(DesktopColorScheme::fromGnomeSetting("color-scheme: 'prefer-light'\n"), light);
-    EXPECT_EQ(DesktopColorScheme::fromGnomeSetting("No such schema\n"), noPreference);
     const std::pair<const char*, ColorScheme> kde[] = {
         {"[General]\nColorScheme=BreezeDark\n\n[Colors:Window]\nBackgroundNormal=32,35,38\n", dark},
         {"[Colors:View]\nBackgroundNormal=20,20,20\n[Colors:Window]\nBackgroundNormal = "

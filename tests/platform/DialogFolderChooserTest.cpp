@@ -17,13 +17,6 @@
 
 namespace {
 
-QFileDialog* openDialog() {
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
-            return dialog;
-    return nullptr;
-}
-
 void clickRow(QListView& list, int row, Qt::KeyboardModifiers modifiers) {
     const QModelIndex index = list.model()->index(row, 0, list.rootIndex());
     QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, list.visualRect(index).center());
@@ -42,12 +35,13 @@ TEST(DialogFolderChooser, ChoosesSeveralFolders) {
     const QString alpha = QString::fromStdString(tree.folder("alpha").string());
     const QString beta = QString::fromStdString(tree.folder("beta").string());
     (void)tree.file("notes.txt");
-    const QString start = QString::fromStdString(tree.root().string());
-    const auto chooser = std::make_shared<DialogFolderChooser>();
-
     const auto answer = std::make_shared<Answer>();
-    ask(chooser, start, answer);
-    QFileDialog* dialog = openDialog();
+    ask(std::make_shared<DialogFolderChooser>(), QString::fromStdString(tree.root().string()),
+        answer);
+    QFileDialog* dialog = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<QFileDialog*>(widget); found && found->isVisible())
+            dialog = found;
     ASSERT_NE(dialog, nullptr);
     auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
     ASSERT_NE(list, nullptr);

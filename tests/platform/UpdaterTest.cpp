@@ -5,7 +5,6 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
 
 #include <gtest/gtest.h>
 

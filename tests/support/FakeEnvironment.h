@@ -130,6 +130,8 @@ public:
 // that cannot start a thread or runs out of memory does.
 class Gate {
 public:
+    std::atomic<bool> failing = false;
+
     // On the worker thread, before the work.
     void enter() {
         std::unique_lock lock(mutex_);
@@ -139,7 +141,7 @@ public:
             changed_.wait(lock, [this] { return open_; });
             --waiting_;
         }
-        if (failing_)
+        if (failing)
             throw std::runtime_error("stand-in failure");
     }
     void hold(int calls = 1'000'000) {
@@ -152,10 +154,6 @@ public:
         open_ = true;
         held_ = 0;
         changed_.notify_all();
-    }
-    void fail(bool failing) {
-        std::lock_guard lock(mutex_);
-        failing_ = failing;
     }
     [[nodiscard]] int waiting() const {
         std::lock_guard lock(mutex_);
@@ -173,7 +171,6 @@ private:
     int held_ = 0;
     int waiting_ = 0;
     bool open_ = true;
-    bool failing_ = false;
 };
 
 // A temp home folder and a fake for every service the model uses.
@@ -188,18 +185,12 @@ struct ModelFixture {
     std::shared_ptr<FakeFolderChooser> chooser = std::make_shared<FakeFolderChooser>();
     std::shared_ptr<FakeNotificationCenter> center = std::make_shared<FakeNotificationCenter>();
     std::shared_ptr<FakeSystemLog> log = std::make_shared<FakeSystemLog>();
-    // Blocking work passes these first; the engine does the rest, unless a test sets
-    // `findProjects` before it makes the model. Measuring passes its gate last: a held
-    // measurement is a slow one, whose sizes are those of the disk when it began.
+    // Blocking work passes these first; the engine does the rest. Measuring passes its gate
+    // last: a held measurement is a slow one, whose sizes are those of the disk when it began.
     std::shared_ptr<Gate> discovery = std::make_shared<Gate>();
     std::shared_ptr<Gate> processList = std::make_shared<Gate>();
     std::shared_ptr<Gate> measurement = std::make_shared<Gate>();
     std::shared_ptr<Gate> projectScan = std::make_shared<Gate>();
-    std::function<std::vector<ProjectScanner::DormantProject>(
-        const std::vector<std::filesystem::path>&, FileTime, int)>
-        findProjects = [](const std::vector<std::filesystem::path>& roots, FileTime now, int days) {
-            return ProjectScanner::scan(roots, now, days);
-        };
 
     // Work a model left behind ends before the temp home goes and before the next test.
     ~ModelFixture() {
@@ -225,10 +216,10 @@ struct ModelFixture {
                     return sizes;
                 },
             .findDormantProjects =
-                [gate = projectScan, find = findProjects](
-                    const std::vector<std::filesystem::path>& roots, FileTime now, int days) {
+                [gate = projectScan](const std::vector<std::filesystem::path>& roots, FileTime now,
+                                     int days) {
                     gate->enter();
-                    return find(roots, now, days);
+                    return ProjectScanner::scan(roots, now, days);
                 },
             .runningApplications = std::make_shared<ProcessRunningApplications>(),
             .listProcesses =
