@@ -2,7 +2,6 @@
 #include "support/FakeEnvironment.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 #include <gtest/gtest.h>
 

@@ -48,9 +48,8 @@ TEST(DBusNotificationCenter, TheAlertReplacesTheLastUnlessItWasClosed) {
     QSignalSpy timeout(&closed, &QTimer::timeout);
     EXPECT_EQ(QCoro::waitFor(Notifier::requestAuthorization(context)), 1);
     ASSERT_TRUE(postAndWait(4'200'000'000, 0));
-    ASSERT_EQ(log->lines.size(), 2);
-    EXPECT_TRUE(log->lines[1].startsWith(QStringLiteral("error Could not post notification: ")))
-        << log->lines[1].toStdString();
+    EXPECT_TRUE(log->lines.last().startsWith(QStringLiteral("error Could not post notification: ")))
+        << log->lines.last().toStdString();
 
     // Debian's dbusmock is a module of the system interpreter, not of any python3 on PATH.
     QProcess mock;

@@ -33,7 +33,6 @@ TEST(IniSettingsStore, ReadsBackWhatWasWritten) {
     SettingsFile f;
     IniSettingsStore writer(f.path);
     const IniSettingsStore reader(f.path);
-    EXPECT_EQ(reader.boolValue(QStringLiteral("onboardingCompleted")), std::nullopt);
     writer.setBool(QStringLiteral("onboardingCompleted"), true);
     EXPECT_EQ(reader.boolValue(QStringLiteral("onboardingCompleted")), true);
     for (const double threshold : {12.75, 30.0}) {

@@ -80,8 +80,6 @@ TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
          Updater::NewVersion{"1.1 beta 2", "https://example.org/1.1b2",
                              "https://example.org/1.1b2"}},
         {"same version", feed(version100), "1.0.0", Updater::UpToDate{}},
-        {"item without a version", feed("<item><title>x</title></item>"), "1.0",
-         Updater::UpToDate{}},
         {"element version over the enclosure's",
          feed("<item><sparkle:version>0.9</sparkle:version><link>https://example.org/x</link>"
               "<enclosure url=\"https://example.org/x\" sparkle:version=\"2.0\"/></item>"),
