@@ -1,52 +1,49 @@
-// Workflows that overlap, workers that fail, and a model that goes while work still runs: the
-// real coroutines against stand-ins that block until the test releases them, or throw.
+// Workflows that overlap and workers that fail: the real coroutines against stand-ins that block
+// until the test releases them, or throw.
 #include "support/FakeEnvironment.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// Every project stand-in finds one project, "app", in each root it searches; the passes are
-// counted.
 struct OverlapFixture : ModelUnderTest {
     std::shared_ptr<std::atomic<int>> projectPasses = std::make_shared<std::atomic<int>>(0);
 
-    OverlapFixture() {
-        findProjects = [passes = projectPasses](const std::vector<fs::path>& roots, FileTime, int) {
+    // The project search finds one project, "app", in each root it searches; the passes are
+    // counted.
+    TestableModel& make() {
+        auto environment = ModelFixture::environment();
+        environment.findDormantProjects = [gate = projectScan, passes = projectPasses](
+                                              const std::vector<fs::path>& roots, FileTime, int) {
+            gate->enter();
             ++*passes;
             std::vector<ProjectScanner::DormantProject> projects;
             for (const auto& root : roots)
                 projects.push_back({root / "app", {root / "app" / "node_modules"}, 1000});
             return projects;
         };
+        model = std::make_unique<TestableModel>(environment);
+        return *model;
     }
-    // The projects listed; the rows must offer the same.
-    [[nodiscard]] std::set<std::string> listedProjects() const {
-        std::set<std::string> listed, rows;
+    // The projects listed, and those the rows offer, are the ones under the roots searched now.
+    void expectProjectsOfTheCurrentRoots() const {
+        std::set<std::string> listed, rows, searched;
         for (const auto& item : model->projectItems())
             listed.insert(item.id);
         for (const auto& row : model->rows())
             if (row.item.category == Category::projects)
                 rows.insert(row.item.id);
-        EXPECT_EQ(rows, listed);
-        return listed;
-    }
-    [[nodiscard]] std::set<std::string> searchedProjects() const {
-        std::set<std::string> ids;
         for (const auto& root : model->projectRoots())
-            ids.insert("project:" + (root / "app").string());
-        return ids;
+            searched.insert("project:" + (root / "app").string());
+        EXPECT_EQ(listed, searched);
+        EXPECT_EQ(rows, searched);
     }
     void scanned() {
         home.file(".npm/_cacache/a", 20'000);
@@ -123,9 +120,8 @@ TEST(Overlap, ProjectScanRequestsDuringAProjectScanTakeEffectOnce) {
             }
             EXPECT_TRUE(f.model->isScanningProjects());
         });
-        EXPECT_EQ(f.listedProjects(), f.searchedProjects());
-        EXPECT_FALSE(f.model->isScanningProjects());
-        EXPECT_EQ(scanning.count(), 2);
+        f.expectProjectsOfTheCurrentRoots();
+        EXPECT_EQ(scanning.count(), 2); // up during both passes, then down
         EXPECT_EQ(*f.projectPasses, names.empty() ? 1 : 2);
         if (names.size() == 1 && asksAgain) {
             EXPECT_EQ(rows.count(), 1); // one rebuild for the two requests
@@ -142,59 +138,24 @@ TEST(Overlap, EveryWorkflowEndsSoundlyWhenItsWorkerThrows) {
     const auto rows = f.model->rows();
 
     // Measuring fails: the scan ends, and the sizes shown stay as they were.
-    f.measurement->fail(true);
+    f.measurement->failing = true;
     ASSERT_TRUE(finishes(f.model->scan()));
     EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
     EXPECT_EQ(f.model->rows(), rows);
-    f.measurement->fail(false);
+    f.measurement->failing = false;
 
     // The project scan fails: the flag comes down, the projects found before stay.
-    f.projectScan->fail(true);
+    f.projectScan->failing = true;
     ASSERT_TRUE(finishes(f.model->scanProjects()));
     EXPECT_FALSE(f.model->isScanningProjects());
-    EXPECT_EQ(f.listedProjects(), f.searchedProjects());
-    f.projectScan->fail(false);
+    f.expectProjectsOfTheCurrentRoots();
+    f.projectScan->failing = false;
 
-    // Listing the running tools fails inside a sweep: it goes on with the tools known to run,
-    // and the next sweep is not refused.
-    f.processList->fail(true);
-    ASSERT_TRUE(finishes(f.model->sweep()));
-    EXPECT_TRUE(f.phaseIs<AppModel::Done>());
-    f.processList->fail(false);
-    f.home.file(".npm/_cacache/b", 20'000);
-    ASSERT_TRUE(finishes(f.model->scan()));
-    ASSERT_GT(f.size("npm-cache"), 0);
+    // Listing the running tools fails inside a sweep: it goes on with the tools known to run.
+    f.processList->failing = true;
     ASSERT_TRUE(finishes(f.model->sweep()));
     EXPECT_TRUE(f.phaseIs<AppModel::Done>());
     EXPECT_EQ(f.size("npm-cache"), 0);
-}
-
-// Quitting: the model goes at once, whatever its workers still do.
-TEST(Overlap, AModelGoesWithinASecondWhateverItsWorkersStillDo) {
-    OverlapFixture f;
-    f.home.file(".npm/_cacache/a", 20'000);
-    for (const auto& gate : {f.discovery, f.measurement, f.projectScan})
-        gate->hold();
-    f.make().setProjectRoots({f.home / "code"});
-    f.model->start(); // the login shell never answers
-    auto scanning = f.model->scan();
-    auto projects = f.model->scanProjects();
-    for (const auto& gate : {f.discovery, f.measurement, f.projectScan})
-        ASSERT_TRUE(gate->waitForWaiting(1));
-    // The gates open after three seconds, so a model that waited for its workers fails the test
-    // instead of hanging it.
-    std::jthread valve([&f](std::stop_token stop) {
-        std::mutex mutex;
-        std::condition_variable_any never;
-        std::unique_lock lock(mutex);
-        never.wait_for(lock, stop, 3s, [] { return false; });
-        for (const auto& gate : {f.discovery, f.processList, f.measurement, f.projectScan})
-            gate->open();
-    });
-    QElapsedTimer quitting;
-    quitting.start();
-    f.model.reset();
-    EXPECT_LT(quitting.elapsed(), 1000);
 }
 
 } // namespace

@@ -18,14 +18,34 @@ struct SweepFixture : ModelUnderTest {
     void sweep() { QCoro::waitFor(model->sweep()); }
 };
 
-TEST(Sweep, CleansTheSelectedRowsAndReportsWhatWasCleared) {
+// The main path: the catalog is measured in the home folder and published once per real change,
+// a rebuild keeps the user's choices, and the sweep cleans the selected rows, measures them
+// again and reports what it cleared. The tools are listed again as the sweep starts: a row whose
+// tool runs now is left, selected.
+TEST(Sweep, ScansThenCleansTheSelectedRowsAndReportsWhatWasCleared) {
     SweepFixture f;
-    f.home.file(".npm/_cacache/content/a", 20'000);
-    f.home.file(".cache/uv/wheels/b", 30'000);
-    f.home.file(".cache/pip/http/c", 5'000);
+    for (const char* file :
+         {".npm/_cacache/content/a", ".cache/uv/wheels/b", ".cache/pip/http/c", ".cache/yarn/pkg"})
+        f.home.file(file, 20'000);
+    QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
+    QSignalSpy rows(f.model.get(), &AppModel::rowsChanged);
     f.scan();
-    f.model->toggle("pip-cache"); // the user keeps pip's cache
+    ASSERT_EQ(f.model->rows().size(), 27u);
+    EXPECT_GE(f.size("uv-cache"), 20'000);
+    EXPECT_EQ(f.size("bun-cache"), 0);
+    EXPECT_EQ(phases.count(), 2); // scanning, then idle
+    f.scan();                     // nothing changed on disk: no new rows
+    EXPECT_EQ(rows.count(), 1);
+
+    f.model->toggle("pip-cache");  // selected by default: the user keeps pip's cache
+    f.model->toggle("simulators"); // off by default: now on
+    f.home.file(".npm/_cacache/content/new", 4'000);
+    const auto before = f.size("npm-cache");
+    QCoro::waitFor(f.model->rebuildRows());
+    EXPECT_TRUE(f.row("simulators")->isSelected);
+    EXPECT_GT(f.size("npm-cache"), before);
     const auto expected = f.size("npm-cache") + f.size("uv-cache");
+    f.processes->names = {"yarn"};
 
     f.sweep();
 
@@ -33,30 +53,12 @@ TEST(Sweep, CleansTheSelectedRowsAndReportsWhatWasCleared) {
     EXPECT_TRUE(isEmptyFolder(f.home / ".npm/_cacache"));
     EXPECT_TRUE(isEmptyFolder(f.home / ".cache/uv"));
     EXPECT_TRUE(fs::exists(f.home / ".cache/pip/http/c"));
+    EXPECT_TRUE(fs::exists(f.home / ".cache/yarn/pkg"));
     EXPECT_EQ(f.size("npm-cache"), 0); // measured again afterwards
     EXPECT_FALSE(f.row("pip-cache")->isSelected);
+    EXPECT_TRUE(f.row("yarn-cache")->isSelected);
     f.model->dismissOutcome();
     EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
-}
-
-// The tools are listed again as the sweep starts: a row whose tool runs is left, selected,
-// and swept once the tool has quit. With nothing else to sweep the phase stays as it was.
-TEST(Sweep, ABlockedRowIsSweptOnlyOnceItsToolQuits) {
-    SweepFixture f;
-    f.home.file(".cache/yarn/pkg", 8'000);
-    f.scan();
-    f.model->setPhase(AppModel::Done{5, 1});
-    f.processes->names = {"yarn"};
-    QSignalSpy phases(f.model.get(), &AppModel::phaseChanged);
-
-    f.sweep();
-    EXPECT_EQ(phases.count(), 0);
-    EXPECT_TRUE(fs::exists(f.home / ".cache/yarn/pkg"));
-    EXPECT_TRUE(f.row("yarn-cache")->isSelected);
-
-    f.processes->names.clear();
-    f.sweep();
-    EXPECT_TRUE(isEmptyFolder(f.home / ".cache/yarn"));
 }
 
 TEST(Sweep, AFailureStopsAtItsRowAndTheListIsMeasuredAgain) {
@@ -87,14 +89,11 @@ TEST(Sweep, AFailureStopsAtItsRowAndTheListIsMeasuredAgain) {
 // is left alone and counted so.
 TEST(Sweep, RemovesDormantProjectFoldersBeforeAnythingInsideThemChanges) {
     SweepFixture f;
-    f.home.file("Developing/shop/package.json");
-    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
-    f.home.file("Developing/shop/src/app.js", 100);
-    f.home.file("Developing/shop/packages/web/package.json");
-    f.home.file("Developing/shop/packages/web/node_modules/big/index.js", 90'000);
-    f.home.file("Developing/shop/moved-pip/wheel", 10'000);
-    f.home.file("Developing/blog/package.json");
-    f.home.file("Developing/blog/node_modules/vue/index.js", 30'000);
+    for (const char* file :
+         {"shop/package.json", "shop/node_modules/react/index.js", "shop/src/app.js",
+          "shop/packages/web/package.json", "shop/packages/web/node_modules/big/index.js",
+          "shop/moved-pip/wheel", "blog/package.json", "blog/node_modules/vue/index.js"})
+        f.home.file(fs::path("Developing") / file, 10'000);
     setModifiedTree(f.home / "Developing", daysAgo(90));
     f.model->setCustomLocations({{"pip-cache", {f.home / "Developing/shop/moved-pip"}}});
     f.model->setProjectRoots({f.home / "Developing"});

@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -18,52 +19,6 @@ CleanupItem item(const std::string& id, std::vector<std::string> processes = {},
     made.blockingApps = std::move(apps);
     made.blockingAppName = std::move(appName);
     return made;
-}
-
-// The refresh path: the catalog is measured in the home folder, rows are published once per
-// real change, and a rebuild keeps the user's choices.
-TEST(AppModel, ScanMeasuresTheCatalogAndRebuildsKeepTheSelection) {
-    ModelUnderTest f;
-    f.home.file(".cache/pip/wheels/a", 50'000);
-    f.home.file(".npm/_cacache/index", 10'000);
-    auto& model = f.make();
-    QSignalSpy phases(&model, &AppModel::phaseChanged);
-    QSignalSpy rows(&model, &AppModel::rowsChanged);
-
-    QCoro::waitFor(model.scan());
-    ASSERT_EQ(model.rows().size(), 27u);
-    EXPECT_GE(f.size("pip-cache"), 50'000);
-    EXPECT_GE(f.size("npm-cache"), 10'000);
-    EXPECT_EQ(f.size("yarn-cache"), 0);
-    EXPECT_EQ(phases.count(), 2); // scanning, then idle
-    EXPECT_TRUE(f.phaseIs<AppModel::Idle>());
-    QCoro::waitFor(model.scan()); // nothing changed on disk: no new rows
-    EXPECT_EQ(rows.count(), 1);
-
-    model.toggle("pip-cache");  // selected by default: now off
-    model.toggle("simulators"); // off by default: now on
-    f.home.file(".cache/pip/new", 4000);
-    const auto before = f.size("pip-cache");
-    QCoro::waitFor(model.rebuildRows());
-    EXPECT_FALSE(f.row("pip-cache")->isSelected);
-    EXPECT_TRUE(f.row("simulators")->isSelected);
-    EXPECT_GT(f.size("pip-cache"), before);
-}
-
-// A running scan or sweep is left alone; a finished sweep's outcome gives way to the scan.
-TEST(AppModel, ScanStartsOnlyWhenNothingRuns) {
-    const std::pair<AppModel::Phase, AppModel::Phase> cases[] = {
-        {AppModel::Sweeping{}, AppModel::Sweeping{}},
-        {AppModel::Scanning{}, AppModel::Scanning{}},
-        {AppModel::Failed{"x"}, AppModel::Idle{}},
-    };
-    for (const auto& [before, after] : cases) {
-        ModelUnderTest f;
-        f.make().setPhase(before);
-        QCoro::waitFor(f.model->scan());
-        EXPECT_EQ(f.model->phase(), after) << "phase index " << before.index();
-        EXPECT_EQ(f.model->rows().empty(), before == after) << "phase index " << before.index();
-    }
 }
 
 // A blocked row names the app first, then its first running tool. Blocked and empty rows
@@ -93,9 +48,11 @@ TEST(AppModel, BlockedAndEmptyRowsAreLeftOutOfTheSweepButStaySelected) {
     EXPECT_TRUE(model.rows()[1].isSelected && model.rows()[3].isSelected);
 }
 
-// Every property notifies once for a change and not at all when set to the value it has.
+// Every property notifies once for a change and not at all when set to the value it has. The
+// login switch shows the login item's real state: a refused change leaves it where it was.
 TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
     ModelUnderTest f;
+    f.loginItem->enabled = true;
     auto& model = f.make();
     const std::pair<const char*, void (AppModel::*)()> changes[] = {
         {"freeBytes", &AppModel::freeBytesChanged},
@@ -119,11 +76,16 @@ TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
         model.setPhase(AppModel::Done{});
         model.setRunningApps({"a"});
         model.setRunningProcesses({"npm"});
-        model.setLaunchAtLogin(true);
+        model.setLaunchAtLogin(false);
         model.setNotificationsDenied(true);
         model.setThresholdGB(25);
         model.setProjectRoots({"/home/ann/code"});
     }
+    f.volume->figures = std::nullopt; // a failed read keeps the figures read before: no change
+    model.refreshFreeSpace();
+    f.loginItem->refuses = true;
+    model.setLaunchAtLogin(true);
+    EXPECT_FALSE(model.launchAtLogin());
     for (const auto& [property, signal] : changes)
         EXPECT_EQ(counts[property], 1) << property;
 
@@ -134,37 +96,19 @@ TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
     EXPECT_TRUE(model.rows()[0].isSelected);
 }
 
-TEST(AppModel, FreeSpaceKeepsWhatCouldNotBeReadAndUsedFractionStaysWithinZeroAndOne) {
-    ModelUnderTest f;
-    auto& model = f.make();
-    EXPECT_EQ(model.usedFraction(), 1.0); // nothing read yet: 0 free of 1
-    f.volume->figures = VolumeCapacity::Figures{250, 1000};
-    model.refreshFreeSpace();
-    EXPECT_DOUBLE_EQ(model.usedFraction(), 0.75);
-    f.volume->figures = VolumeCapacity::Figures{300, std::nullopt};
-    model.refreshFreeSpace();
-    EXPECT_EQ(model.totalBytes(), 1000);
-    f.volume->figures = std::nullopt; // the query fails as a whole
-    model.refreshFreeSpace();
-    EXPECT_EQ(model.freeBytes(), 300);
-    f.volume->figures = VolumeCapacity::Figures{2000, 1000};
-    model.refreshFreeSpace();
-    EXPECT_EQ(model.usedFraction(), 0.0);
-}
-
 // A stored number wins; otherwise a tenth of the volume, rounded to fives within 10…50 GB.
 // Bytes are clamped to 64 bits.
 TEST(AppModel, ThresholdFollowsTheSettingOrTheVolume) {
-    constexpr double inf = std::numeric_limits<double>::infinity();
-    constexpr auto max = std::numeric_limits<std::int64_t>::max();
     const std::tuple<const char*, std::optional<QVariant>, std::optional<std::int64_t>,
                      std::int64_t>
         cases[] = {
             {"stored", QVariant(12.5), 0, 12'500'000'000},
-            {"stored infinity", QVariant(inf), 0, max},
-            {"stored minus infinity", QVariant(-inf), 0, std::numeric_limits<std::int64_t>::min()},
+            {"stored zero: alerts off", QVariant(0.0), 500'000'000'000, 0},
+            {"stored infinity", QVariant(std::numeric_limits<double>::infinity()), 0,
+             std::numeric_limits<std::int64_t>::max()},
             {"stored text", QVariant(QStringLiteral("twenty")), 256'000'000'000, 25'000'000'000},
-            {"stored nan", QVariant(std::nan("")), 128'000'000'000, 15'000'000'000},
+            {"stored nan", QVariant(std::numeric_limits<double>::quiet_NaN()), 128'000'000'000,
+             15'000'000'000},
             {"1 TB", std::nullopt, 1'000'000'000'000, 50'000'000'000},
             {"125 GB", std::nullopt, 125'000'000'000, 15'000'000'000},
             {"64 GB", std::nullopt, 64'000'000'000, 10'000'000'000},
@@ -177,6 +121,68 @@ TEST(AppModel, ThresholdFollowsTheSettingOrTheVolume) {
         f.volume->figures = VolumeCapacity::Figures{1, volumeTotal};
         EXPECT_EQ(AppModel(f.environment()).thresholdBytes(), expected) << name;
     }
+}
+
+// The item deletes exactly the generated folders the scan found, and only when chosen; its
+// detail abbreviates only a whole leading home folder.
+TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
+    const std::tuple<fs::path, fs::path, std::string> cases[] = {
+        {"/home/ann", "/home/ann/shop", "~"},
+        {"/home/ann/", "/home/ann/code/web/shop", "~/code/web"},
+        {"/home/ann", "/home/ann2/shop", "/home/ann2"},
+        {"/home/ann", "/srv/home/ann/shop", "/srv/home/ann"},
+        {"/", "/srv/shop", "/srv"},
+    };
+    for (const auto& [home, root, folderShown] : cases) {
+        const ProjectScanner::DormantProject project{root, {root / "target", root / ".next"}, 7};
+        const CleanupItem item = AppModel::projectItem(project, home);
+        EXPECT_EQ(item.detail, ".next, target in " + folderShown + ". Untouched for 60+ days.")
+            << root;
+        EXPECT_EQ(item.id, "project:" + root.string());
+        EXPECT_EQ(item.action, CleanupAction(CleanupActions::RemoveDirectories{project.artifacts}));
+        EXPECT_EQ(item.sizeRoots, project.artifacts);
+        EXPECT_FALSE(item.selectedByDefault);
+        EXPECT_EQ(item.cachedSize, 7);
+    }
+}
+
+// The project scan end to end: a folder chosen is searched and stored for the next launch,
+// dormant projects become unselected rows, a rescan keeps the user's choice (choosing a folder
+// already searched adds it only once), and a root no longer searched takes its projects along.
+TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
+    ModelUnderTest f;
+    f.home.file("Developing/shop/package.json");
+    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
+    f.home.file("Developing/shop/.next/cache/page", 10'000);
+    setModifiedTree(f.home / "Developing", daysAgo(90));
+    const std::string id = "project:" + (f.home / "Developing/shop").string();
+    auto& model = f.make();
+    QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
+    f.chooser->answer = QStringList{QString::fromStdString((f.home / "Developing").string())};
+
+    QCoro::waitFor(model.addProjectFolders());
+    EXPECT_EQ(scanning.count(), 2);
+    EXPECT_EQ(AppModel(f.environment()).projectRoots(), model.projectRoots());
+    ASSERT_EQ(model.projectItems().size(), 1u);
+    EXPECT_EQ(model.projectItems()[0].detail,
+              ".next, node_modules in ~/Developing. Untouched for 60+ days.");
+    ASSERT_NE(f.row(id), nullptr);
+    EXPECT_FALSE(f.row(id)->isSelected);
+    EXPECT_EQ(f.size(id), model.projectItems()[0].cachedSize);
+
+    model.toggle(id);
+    QCoro::waitFor(model.addProjectFolders());
+    EXPECT_EQ(model.projectRoots().size(), 1u);
+    ASSERT_NE(f.row(id), nullptr);
+    EXPECT_TRUE(f.row(id)->isSelected);
+
+    QSignalSpy rows(&model, &AppModel::rowsChanged);
+    model.setProjectRoots({});
+    EXPECT_TRUE(model.projectItems().empty()); // at once, before any rescan
+    EXPECT_EQ(f.row(id), nullptr);
+    QCoro::waitFor(model.scanProjects());
+    EXPECT_EQ(rows.count(), 1);
+    EXPECT_EQ(scanning.count(), 4); // without roots no scan runs
 }
 
 } // namespace

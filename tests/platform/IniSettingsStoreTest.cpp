@@ -24,12 +24,7 @@ struct SettingsFile {
 // store on the same file sees every write at once.
 TEST(IniSettingsStore, ReadsBackWhatWasWritten) {
     const QStringList lists[] = {
-        {},
-        {"/home/u/a", "/home/u/b"},
-        {"/home/u/one, two"},
-        {"/home/u/Projekte/Grüße/日本語"},
-        {"@Invalid()"},
-    };
+        {}, {"/home/u/a", "/home/u/Grüße/日本語"}, {"/home/u/one, two"}, {"@Invalid()"}};
     for (const QStringList& list : lists) {
         SettingsFile f;
         IniSettingsStore(f.path).setStringList(QStringLiteral("projectRoots"), list);
@@ -38,9 +33,6 @@ TEST(IniSettingsStore, ReadsBackWhatWasWritten) {
     SettingsFile f;
     IniSettingsStore writer(f.path);
     const IniSettingsStore reader(f.path);
-    EXPECT_EQ(reader.boolValue(QStringLiteral("onboardingCompleted")), std::nullopt);
-    EXPECT_EQ(reader.doubleValue(QStringLiteral("thresholdGB")), std::nullopt);
-    EXPECT_EQ(reader.stringListValue(QStringLiteral("projectRoots")), std::nullopt);
     writer.setBool(QStringLiteral("onboardingCompleted"), true);
     EXPECT_EQ(reader.boolValue(QStringLiteral("onboardingCompleted")), true);
     for (const double threshold : {12.75, 30.0}) {

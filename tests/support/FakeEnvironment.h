@@ -40,7 +40,6 @@ public:
 class FakeSettings : public SettingsStore {
 public:
     QHash<QString, QVariant> values;
-    int writes = 0;
 
     [[nodiscard]] std::optional<bool> boolValue(const QString& key) const override {
         return typed<bool>(key);
@@ -51,9 +50,11 @@ public:
     [[nodiscard]] std::optional<QStringList> stringListValue(const QString& key) const override {
         return typed<QStringList>(key);
     }
-    void setBool(const QString& key, bool value) override { write(key, value); }
-    void setDouble(const QString& key, double value) override { write(key, value); }
-    void setStringList(const QString& key, const QStringList& value) override { write(key, value); }
+    void setBool(const QString& key, bool value) override { values.insert(key, value); }
+    void setDouble(const QString& key, double value) override { values.insert(key, value); }
+    void setStringList(const QString& key, const QStringList& value) override {
+        values.insert(key, value);
+    }
 
 private:
     // A value of another type counts as absent, as in a hand-edited file.
@@ -61,10 +62,6 @@ private:
         const QVariant value = values.value(key);
         return value.metaType() == QMetaType::fromType<T>() ? std::optional(value.value<T>())
                                                             : std::nullopt;
-    }
-    void write(const QString& key, const QVariant& value) {
-        values.insert(key, value);
-        ++writes;
     }
 };
 
@@ -95,9 +92,7 @@ public:
 class FakeFolderChooser : public FolderChooser {
 public:
     std::optional<QStringList> answer;
-    std::vector<std::optional<QString>> startFolders;
-    QCoro::Task<std::optional<QStringList>> chooseFolders(std::optional<QString> start) override {
-        startFolders.push_back(start);
+    QCoro::Task<std::optional<QStringList>> chooseFolders(std::optional<QString>) override {
         co_return answer;
     }
 };
@@ -105,18 +100,13 @@ public:
 class FakeNotificationCenter : public NotificationCenter {
 public:
     int status = 2;
-    // What asking the user brings while the status is undetermined.
-    PermissionAnswer answer = Granted{true};
-    int answeredStatus = 2;
     int requests = 0;
     QStringList posts; // the identifier of each notification posted
 
     QCoro::Task<int> authorizationStatus() override { co_return status; }
     QCoro::Task<PermissionAnswer> requestAuthorization() override {
         ++requests;
-        if (status == 0)
-            status = answeredStatus;
-        co_return answer;
+        co_return Granted{true};
     }
     QCoro::Task<std::optional<QString>> post(QString identifier, QString, QString,
                                              QString) override {
@@ -140,6 +130,8 @@ public:
 // that cannot start a thread or runs out of memory does.
 class Gate {
 public:
+    std::atomic<bool> failing = false;
+
     // On the worker thread, before the work.
     void enter() {
         std::unique_lock lock(mutex_);
@@ -149,7 +141,7 @@ public:
             changed_.wait(lock, [this] { return open_; });
             --waiting_;
         }
-        if (failing_)
+        if (failing)
             throw std::runtime_error("stand-in failure");
     }
     void hold(int calls = 1'000'000) {
@@ -162,10 +154,6 @@ public:
         open_ = true;
         held_ = 0;
         changed_.notify_all();
-    }
-    void fail(bool failing) {
-        std::lock_guard lock(mutex_);
-        failing_ = failing;
     }
     [[nodiscard]] int waiting() const {
         std::lock_guard lock(mutex_);
@@ -183,7 +171,6 @@ private:
     int held_ = 0;
     int waiting_ = 0;
     bool open_ = true;
-    bool failing_ = false;
 };
 
 // A temp home folder and a fake for every service the model uses.
@@ -198,18 +185,12 @@ struct ModelFixture {
     std::shared_ptr<FakeFolderChooser> chooser = std::make_shared<FakeFolderChooser>();
     std::shared_ptr<FakeNotificationCenter> center = std::make_shared<FakeNotificationCenter>();
     std::shared_ptr<FakeSystemLog> log = std::make_shared<FakeSystemLog>();
-    // Blocking work passes these first; the engine does the rest, unless a test sets
-    // `findProjects` before it makes the model. Measuring passes its gate last: a held
-    // measurement is a slow one, whose sizes are those of the disk when it began.
+    // Blocking work passes these first; the engine does the rest. Measuring passes its gate
+    // last: a held measurement is a slow one, whose sizes are those of the disk when it began.
     std::shared_ptr<Gate> discovery = std::make_shared<Gate>();
     std::shared_ptr<Gate> processList = std::make_shared<Gate>();
     std::shared_ptr<Gate> measurement = std::make_shared<Gate>();
     std::shared_ptr<Gate> projectScan = std::make_shared<Gate>();
-    std::function<std::vector<ProjectScanner::DormantProject>(
-        const std::vector<std::filesystem::path>&, FileTime, int)>
-        findProjects = [](const std::vector<std::filesystem::path>& roots, FileTime now, int days) {
-            return ProjectScanner::scan(roots, now, days);
-        };
 
     // Work a model left behind ends before the temp home goes and before the next test.
     ~ModelFixture() {
@@ -235,10 +216,10 @@ struct ModelFixture {
                     return sizes;
                 },
             .findDormantProjects =
-                [gate = projectScan, find = findProjects](
-                    const std::vector<std::filesystem::path>& roots, FileTime now, int days) {
+                [gate = projectScan](const std::vector<std::filesystem::path>& roots, FileTime now,
+                                     int days) {
                     gate->enter();
-                    return find(roots, now, days);
+                    return ProjectScanner::scan(roots, now, days);
                 },
             .runningApplications = std::make_shared<ProcessRunningApplications>(),
             .listProcesses =
