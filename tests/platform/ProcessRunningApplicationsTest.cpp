@@ -1,4 +1,5 @@
 #include "platform/linux/ProcessRunningApplications.h"
+#include "platform/linux/ChildSessions.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,24 @@
 extern char** environ;
 
 namespace {
+
+// A child sleeping for 30 seconds as `program`, in a session of its own when `ownSession`.
+pid_t spawnSleeper(const std::string& program, bool ownSession = false) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownSession)
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("30"), nullptr};
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    return failed ? -1 : pid;
+}
+
+void endChild(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
 
 // Tools and names of another case are no apps; each editor counts once, whatever its build.
 TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
@@ -25,16 +44,28 @@ TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
 }
 
 // Against the real process list: a program started through a link named "cursor" is Cursor.
+// Against the real process list: a program started through a link named "cursor" is Cursor.
 TEST(ProcessRunningApplicationsTest, SeesAnApplicationThatRuns) {
     const TempTree tree;
-    const std::string cursor = tree.link("bin/cursor", "/bin/sleep").string();
-    char* argv[] = {const_cast<char*>(cursor.c_str()), const_cast<char*>("30"), nullptr};
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, cursor.c_str(), nullptr, nullptr, argv, environ), 0);
+    const pid_t cursor = spawnSleeper(tree.link("bin/cursor", "/bin/sleep").string());
+    ASSERT_GT(cursor, 0);
     const auto running = ProcessRunningApplications().bundleIdentifiers(runningProcessNames());
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    endChild(cursor);
     EXPECT_TRUE(running.contains("com.todesktop.230313mzl4w4u92"));
+}
+
+// At quit the login shell's session ends at once; other children are not ours to end there.
+TEST(ChildSessionsTest, EndsTheSessionsOurChildrenLeadOnly) {
+    const pid_t shell = spawnSleeper("/bin/sleep", true);
+    const pid_t other = spawnSleeper("/bin/sleep");
+    ASSERT_GT(shell, 0);
+    ASSERT_GT(other, 0);
+    endChildSessions();
+    int status = 0;
+    ASSERT_EQ(waitpid(shell, &status, 0), shell);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_EQ(waitpid(other, &status, WNOHANG), 0);
+    endChild(other);
 }
 
 } // namespace
