@@ -45,6 +45,13 @@ TEST(PanelActions, AFailureShowsUntilDismissed) {
     EXPECT_FALSE(panel.shows("sweepButton"));
     panel.button("OK")->click();
     EXPECT_TRUE(isIdle(*panel.model));
+
+    // A Done pressed after the phase moved on must not end the scan that began meanwhile.
+    panel.model->setPhase(AppModel::Done{1, 0});
+    auto* done = panel.button("Done");
+    panel.model->setPhase(AppModel::Scanning{});
+    done->click();
+    EXPECT_TRUE(std::holds_alternative<AppModel::Scanning>(panel.model->phase()));
 }
 
 // The sweep button measures again before it asks: it asks nothing when nothing is left, and
@@ -53,13 +60,9 @@ TEST(PanelActions, SweepMeasuresAgainBeforeItAsks) {
     PanelFixture panel;
     panel.model->setRows({makeRow("npm-cache", Category::javascript, 4'200'000'000)});
     auto* sweep = panel.find<QAbstractButton>("sweepButton");
+    QSignalSpy phases(panel.model.get(), &AppModel::phaseChanged);
     sweep->click();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return isIdle(*panel.model) && !panel.model->rows().empty() &&
-                   panel.model->selectedBytes() == 0;
-        },
-        20'000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return phases.count() >= 2; }, 20'000)); // measured again
     QCoreApplication::processEvents();
     EXPECT_FALSE(panel.shows("confirmation"));
 
@@ -86,7 +89,6 @@ TEST(PanelActions, AConfirmationDoesNotOutliveThePanel) {
     QCoro::waitFor(panel.model->refresh());
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return isIdle(*panel.model) && sweep->isEnabled(); }, 20'000));
-    ASSERT_GT(panel.model->selectedBytes(), 0);
     QSignalSpy phases(panel.model.get(), &AppModel::phaseChanged);
     panel.fixture.processList->hold(1);
     sweep->click();
@@ -98,12 +100,13 @@ TEST(PanelActions, AConfirmationDoesNotOutliveThePanel) {
     QCoreApplication::processEvents();
     panel.panel->show();
     EXPECT_FALSE(panel.shows("confirmation"));
-    panel.panel->hide();
 }
 
 // At first start the welcome window takes the focus while the panel was never shown: that
-// must not start a scan ahead of the start-up work.
-TEST(PanelActions, AHiddenPanelIgnoresOtherWindowsTakingTheFocus) {
+// must not start a scan ahead of the start-up work. Another application taking the focus
+// closes the pop-up, but only once the pop-up had the focus itself: the window it replaced
+// may report losing the focus after it opened.
+TEST(PanelActions, OtherWindowsTakingTheFocusCloseThePopUpOnlyOnceItHadTheFocus) {
     PanelFixture panel;
     const int reads = panel.fixture.volume->reads;
     QWidget other;
@@ -111,12 +114,7 @@ TEST(PanelActions, AHiddenPanelIgnoresOtherWindowsTakingTheFocus) {
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     EXPECT_EQ(panel.fixture.volume->reads, reads);
-}
 
-// Another application taking the focus closes the pop-up, but only once the pop-up had the
-// focus itself: the window it replaced may report losing the focus after it opened.
-TEST(PanelActions, ClosesWhenAnotherApplicationIsActiveOnlyAfterItHadTheFocus) {
-    PanelFixture panel;
     panel.panel->showAnchored({400, 10});
     emit qApp->applicationStateChanged(Qt::ApplicationInactive);
     EXPECT_TRUE(panel.panel->isVisible());
