@@ -1,11 +1,6 @@
-"""Pellwick's tray item on a real tray host, on a virtual display.
-
-    tray_host_test.py HOST PELLWICK OUTPUT_DIR     HOST: gnome, kde, xfce, xembed or none
-
-The checks read the host's own view: the watcher's registered items, the X window tree and
-screenshots, of which the bar and the panel are saved as OUTPUT_DIR/tray-HOST.png and
-panel-HOST.png. Exit status 77: the host is not installed.
-"""
+"""tray_host_test.py HOST PELLWICK OUTPUT_DIR, HOST gnome, kde, xfce, xembed or none: Pellwick's
+item as a real tray host sees it (the watcher's items, the X window tree, screenshots), saving
+OUTPUT_DIR/tray-HOST.png and panel-HOST.png. Exit status 77: the host is not installed."""
 
 import os
 import re
@@ -14,7 +9,7 @@ import time
 
 import dbus
 
-from virtual_session import SCREEN, VirtualSession, report, run_test, wait_until, write
+from virtual_session import SCREEN, VirtualSession, run_test, wait_until, write
 
 WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM = "org.kde.StatusNotifierItem"
@@ -22,8 +17,6 @@ PANEL, WELCOME = "^Pellwick$", "^Welcome to Pellwick$"
 
 
 class Host:
-    """A tray host: how to start it and how to see that Pellwick's item is in it."""
-
     sni, shows_label, context_menu = True, False, False
     bar_top, bar_height = 0, 32
     # The width of the item's icon: where the bar changes by more, the click goes to its middle.
@@ -51,7 +44,7 @@ class Host:
         return self.session.bus.name_has_owner(WATCHER)
 
     def settle(self):
-        """Waits until the bar is drawn and stops changing (start-up animations)."""
+        # Hosts animate their start; the bar counts once drawn and no longer changing.
         first = self.session.bar("settle-0.png")
 
         def still():
@@ -68,7 +61,6 @@ class Host:
         return self.session.is_listed()
 
     def item_position(self, area):
-        """Where to click the item, given the part of the bar that changed when it came."""
         return area[0] + min(area[2], self.icon_width) // 2, area[1] + area[3] // 2
 
 
@@ -155,7 +147,6 @@ class XEmbedTray(Host):
         return self.session.run("xdotool", "search", "--onlyvisible", "--class", "trayer").split()
 
     def item_shown(self):
-        """Pellwick's icon window is embedded in the tray's window tree."""
         tray = self.ready()
         return tray and '("pellwick" "pellwick")' in self.session.run("xwininfo", "-tree", "-id",
                                                                       tray[0])
@@ -191,7 +182,6 @@ class TrayTest(VirtualSession):
                                      for entry in items)
 
     def item_dropped_since(self, moment):
-        """Whether a watcher dropped an item after that wall-clock time."""
         with open(os.path.join(self.root, "item-drops.log")) as log:
             times = re.findall(r"time=([\d.]+) .*StatusNotifierItemUnregistered", log.read())
         return any(float(time) > moment for time in times)
@@ -220,12 +210,10 @@ class TrayTest(VirtualSession):
             areas = [self.host.item_shown() and self.changed_area(before, self.bar(name))
                      for _ in (0, 1)]
             return areas[0] == areas[1] and areas[0]
-        area = wait_until(shown, "the item to appear in the bar")
-        report("item shown in the bar at %s" % (area,))
-        return area
+        return wait_until(shown, "the item to appear in the bar")
 
     def click(self, x, y, button=1):
-        """Never clicks twice within a double-click time (GNOME's host would see one)."""
+        # Never twice within a double-click time: GNOME's host would see one.
         time.sleep(max(0, self.last_click + 0.6 - time.monotonic()))
         self.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
         self.last_click = time.monotonic()
@@ -234,8 +222,8 @@ class TrayTest(VirtualSession):
         return self.visible_windows(PANEL)
 
     def toggle(self, x, y, opens):
-        """Clicks the item until the panel opens (or closes), again only if the host dropped the
-        item meanwhile: GNOME's extension can drop an item under load until it registers again."""
+        # Clicks again only if the host dropped the item meanwhile: GNOME's extension can drop
+        # an item under load until it registers again.
         for _ in range(3):
             clicked = time.time()
             self.click(x, y)
@@ -250,17 +238,16 @@ class TrayTest(VirtualSession):
         raise AssertionError("the host keeps dropping the item")
 
     def panel_opens_at(self, x, y):
-        """The panel is open, beside the bar (below a top bar, above a bottom one), around x."""
-        px, py, width, height = self.geometry(wait_until(self.panel_windows, "the panel")[0])
+        # Below a top bar, above a bottom one.
+        px, py, width, height = geometry = self.geometry(wait_until(self.panel_windows,
+                                                                    "the panel")[0])
         top, bar = self.host.bar_top, self.host.bar_height
         beside_bar = 0 <= py <= bar + 12 if top == 0 else top - 12 <= py + height <= top + bar
         assert px <= x <= px + width and beside_bar and px + width <= SCREEN[0] and height > 200, \
-            "panel at %d,%d %dx%d is not beside the bar at the click at %d,%d" % (
-                px, py, width, height, x, y)
-        return px, py, width, height
+            "panel at %s is not beside the bar at the click at %d,%d" % (geometry, x, y)
+        return geometry
 
     def save_drawn_panel(self, closed, geometry):
-        """Waits until the screen shows the panel where it was placed, then saves that corner."""
         shown = os.path.join(self.root, "panel-shown.png")
         crop = "[%dx%d+%d+%d]" % (geometry[2:] + geometry[:2])
 
@@ -288,10 +275,8 @@ class TrayTest(VirtualSession):
                 save_panel = False
             close()
             wait_until(lambda: not self.panel_windows(), closer + " to close the panel")
-        report("a click at %d,%d opens the panel at %s; each way closes it" % (x, y, geometry))
 
     def menu_entry(self, x, y, fraction):
-        """Right-clicks the item and clicks the entry at that fraction of the menu's height."""
         def menu():
             for window in self.visible_windows("."):
                 mx, my, width, height = self.geometry(window)
@@ -316,8 +301,6 @@ class TrayTest(VirtualSession):
         assert self.host.shows_label == (icon_name != "") and (not icon_name or area[2] >= 40), \
             "IconName %r, changed area %s where the host shows %s label" % (
                 icon_name, area, "a" if self.host.shows_label else "no")
-        report("still listed by the watcher; title %r (statvfs says %d GB); IconName %r"
-               % (title, gigabytes, icon_name))
 
     def test(self):
         # The item comes, one click opens the panel under it and the next closes it; the host
@@ -339,7 +322,6 @@ class TrayTest(VirtualSession):
             self.menu_entry(x, y, 1 / 4)
             self.panel_opens_at(x, y)
             self.toggle(x, y, False)
-            report("right click: the menu's first entry opens the panel")
         if host.sni:
             self.check_item_properties(area)
 
@@ -349,7 +331,6 @@ class TrayTest(VirtualSession):
         if host.context_menu:
             self.menu_entry(*host.item_position(area), 3 / 4)
             wait_until(lambda: self.pellwick.poll() is not None, "the menu's Quit to end Pellwick")
-            report("after the host restarted, the menu's second entry quits Pellwick")
         self.stop(self.pellwick)
         host.stop()
         self.pellwick = self.start("pellwick", [self.program])
@@ -357,15 +338,14 @@ class TrayTest(VirtualSession):
         host.start()
         wait_until(lambda: not self.panel_windows(), "the item to take over from the window")
         self.check_clicks(*host.item_position(self.show_item(before, "bar-late.png")))
-        report("without a tray the panel was a window; a host started later took over")
         self.stop(self.pellwick)
-        os.remove(self.settings)
-        self.pellwick = self.start("pellwick", [self.program])
         self.welcome_centred()
 
     def welcome_centred(self):
-        """The welcome window, frame included, stands at the work area's centre, wherever the
-        window manager puts new windows (GNOME cascades them, Xfce uses a corner)."""
+        # On the first start the welcome window, frame included, stands at the work area's
+        # centre, wherever the window manager puts new windows (GNOME cascades, Xfce a corner).
+        os.remove(self.settings)
+        self.pellwick = self.start("pellwick", [self.program])
         window = wait_until(lambda: self.visible_windows(WELCOME), "the welcome window")[0]
         ax, ay, aw, ah = self.numbers("-root", "_NET_WORKAREA")[:4] or (0, 0) + SCREEN
 
@@ -380,23 +360,18 @@ class TrayTest(VirtualSession):
                     y + (height + bottom - top) // 2 - ay - ah // 2)
         wait_until(lambda: all(abs(d) <= 4 for d in offset()), "the welcome window at the "
                    "centre of the work area %d,%d %dx%d" % (ax, ay, aw, ah), 10)
-        report("welcome window centred (%+d, %+d from the work area's centre)" % offset())
         return window
 
     def numbers(self, *arguments):
-        """The numbers in the X property xprop reads with these arguments (none if unset)."""
         return [int(n) for n in re.findall(r"-?\d+", self.run("xprop", *arguments)
                                            .split("=")[-1])]
 
     def test_no_tray(self):
         # The welcome window opens too (onboarding not completed): they must not overlap.
-        os.remove(self.settings)
-        self.pellwick = self.start("pellwick", [self.program])
-        a = self.geometry(wait_until(self.panel_windows, "the panel to open as a window")[0])
         b = self.geometry(self.welcome_centred())
+        a = self.geometry(wait_until(self.panel_windows, "the panel to open as a window")[0])
         assert a[0] + a[2] <= b[0] or b[0] + b[2] <= a[0] or a[1] + a[3] <= b[1] or \
             b[1] + b[3] <= a[1], "panel %s and welcome window %s overlap" % (a, b)
-        report("no tray: panel window at %s, welcome window at %s" % (a, b))
 
 
 HOSTS = {host.name: host for host in (GnomeShell, KdePlasma, XfcePanel, XEmbedTray)}

@@ -12,13 +12,8 @@ import time
 
 SKIP = 77
 SCREEN = (1280, 800)
-STARTED = time.monotonic()
 # Every process the test started, stopped at the end even when the session's set-up failed.
 PROCESSES = []
-
-
-def report(text):
-    print("[%5.1f s] %s" % (time.monotonic() - STARTED, text), flush=True)
 
 
 def write(path, content):
@@ -106,7 +101,6 @@ def run_test(name, tools, make_session):
     root = tempfile.mkdtemp(prefix="pellwick-%s-" % name)
     try:
         make_session(root).test()
-        report("passed")
         return 0
     except AssertionError as failure:
         print("FAILED: %s" % failure)

@@ -1,13 +1,6 @@
-"""A stand-in desktop portal for tests: org.freedesktop.portal.Settings on the session bus,
-holding only the org.freedesktop.appearance color-scheme.
-
-    fake_portal.py SCHEME [--version1]
-
-SCHEME is the portal's number (0 no preference, 1 dark, 2 light); with --version1 the portal
-has only Read, as before ReadOne existed. Each line read from stdin is a new value, announced
-with SettingChanged (also when it equals the old one, as real portals may do). Prints "ready"
-once it owns its name.
-"""
+"""fake_portal.py SCHEME [--version1]: a desktop portal's Settings holding only the colour
+scheme (0 no preference, 1 dark, 2 light), without ReadOne in --version1. Each line on stdin is
+announced as a new value, even an unchanged one as real portals may do. Prints "ready"."""
 
 import os
 import sys
@@ -34,9 +27,6 @@ class Settings(dbus.service.Object):
 class SettingsWithReadOne(Settings):
     @dbus.service.method(SETTINGS, in_signature="ss", out_signature="v")
     def ReadOne(self, group, key):
-        if (group, key) != (GROUP, KEY):
-            raise dbus.exceptions.DBusException(
-                "Requested setting not found", name="org.freedesktop.portal.Error.NotFound")
         return dbus.UInt32(self.scheme, variant_level=1)
 
 
