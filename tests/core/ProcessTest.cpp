@@ -72,28 +72,6 @@ namespace {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Standard error, when piped, joins the output.
-TEST(ChildProcessTest, CapturesOutputExitStatusAndOnlyTheGivenEnvironment) {
-    const std::tuple<std::string, std::string, int> cases[] = {
-        {"printf out; printf err >&2; exit 3", "outerr", 3},
-        {"kill -9 $$", "", -1},
-        {"printf '%s|%s' \"$PELLWICK_PROBE\" \"$HOME\"", "yes|", 0},
-    };
-    for (const auto& [script, output, exitStatus] : cases) {
-        auto options = shell(script);
-        options.error = ChildProcess::Stream::pipe;
-        options.environment = std::vector<std::string>{"PELLWICK_PROBE=yes"};
-        const auto result = ChildProcess::run(options);
-        EXPECT_TRUE(result.started) << script;
-        EXPECT_EQ(result.output, output) << script;
-        EXPECT_EQ(result.exitStatus, exitStatus) << script;
-        EXPECT_FALSE(result.timedOut) << script;
-    }
-    auto missing = shell("");
-    missing.program = "/nonexistent/program";
-    EXPECT_FALSE(ChildProcess::run(missing).started);
-}
-
 // Input the child never reads must not kill us with SIGPIPE; endless output stops at its limit.
 TEST(ChildProcessTest, LargeInputAndOutputNeitherDeadlockNorKillUs) {
     auto cat = shell("exec cat");
