@@ -83,24 +83,40 @@ TEST(Sweep, AFailureStopsAtItsRowAndTheListIsMeasuredAgain) {
     EXPECT_GT(f.size("uv-cache"), 0);
 }
 
-// Removing a folder changes a date inside the project that holds it, which must not make that
-// project look touched in the same sweep: projects go before caches (here a moved cache inside
-// a project), and an outer project before the one inside it. A project touched since the scan
-// is left alone and counted so.
-TEST(Sweep, RemovesDormantProjectFoldersBeforeAnythingInsideThemChanges) {
+// The project workflow end to end. A folder chosen is searched and stored for the next launch;
+// its dormant projects become unselected rows, and choosing the folder again searches it once
+// more and keeps the user's choice. Removing a folder changes a date inside the project that
+// holds it, which must not make that project look touched in the same sweep: projects go before
+// caches (here a moved cache inside a project), and an outer project before the one inside it.
+// A project touched since the scan is left alone and counted so. A root no longer searched takes
+// its projects along at once.
+TEST(Sweep, OffersDormantProjectsAndRemovesThemBeforeAnythingInsideThemChanges) {
     SweepFixture f;
     for (const char* file :
          {"shop/package.json", "shop/node_modules/react/index.js", "shop/src/app.js",
           "shop/packages/web/package.json", "shop/packages/web/node_modules/big/index.js",
-          "shop/moved-pip/wheel", "blog/package.json", "blog/node_modules/vue/index.js"})
+          "shop/moved-pip/wheel", "blog/package.json", "blog/node_modules/vue/index.js",
+          "old/package.json", "old/node_modules/a.js", "old/.next/cache/page"})
         f.home.file(fs::path("Developing") / file, 10'000);
     setModifiedTree(f.home / "Developing", daysAgo(90));
+    const auto project = [&](const char* name) {
+        return "project:" + (f.home / "Developing" / name).string();
+    };
     f.model->setCustomLocations({{"pip-cache", {f.home / "Developing/shop/moved-pip"}}});
-    f.model->setProjectRoots({f.home / "Developing"});
-    QCoro::waitFor(f.model->scanProjects());
-    ASSERT_EQ(f.model->projectItems().size(), 3u);
-    for (const auto& item : f.model->projectItems())
-        f.model->toggle(item.id);
+    QSignalSpy scanning(f.model.get(), &AppModel::isScanningProjectsChanged);
+    f.chooser->answer = QStringList{QString::fromStdString((f.home / "Developing").string())};
+    QCoro::waitFor(f.model->addProjectFolders());
+    EXPECT_EQ(scanning.count(), 2);
+    EXPECT_EQ(AppModel(f.environment()).projectRoots(), f.model->projectRoots());
+    ASSERT_EQ(f.model->projectItems().size(), 4u);
+    ASSERT_NE(f.row(project("old")), nullptr);
+    EXPECT_EQ(f.row(project("old"))->item.detail,
+              ".next, node_modules in ~/Developing. Untouched for 60+ days.");
+    EXPECT_FALSE(f.row(project("old"))->isSelected);
+    for (const char* name : {"shop", "shop/packages/web", "blog"})
+        f.model->toggle(project(name));
+    QCoro::waitFor(f.model->addProjectFolders());
+    EXPECT_EQ(f.model->projectRoots().size(), 1u);
     f.scan();
     f.home.file("Developing/blog/src/new.js"); // the user is back at work on the blog
 
@@ -113,8 +129,12 @@ TEST(Sweep, RemovesDormantProjectFoldersBeforeAnythingInsideThemChanges) {
     EXPECT_TRUE(isEmptyFolder(f.home / "Developing/shop/moved-pip"));
     EXPECT_TRUE(fs::exists(f.home / "Developing/shop/src/app.js"));
     EXPECT_TRUE(fs::exists(f.home / "Developing/blog/node_modules/vue/index.js"));
-    EXPECT_TRUE(f.model->projectItems().empty()); // scanned again: nothing left to offer
-    EXPECT_FALSE(f.model->isScanningProjects());
+    // Scanned again: only the project the user left unselected is still offered.
+    EXPECT_EQ(f.model->projectItems().size(), 1u);
+
+    f.model->setProjectRoots({});
+    EXPECT_TRUE(f.model->projectItems().empty()); // at once, before any rescan
+    EXPECT_EQ(f.row(project("old")), nullptr);
 }
 
 } // namespace
