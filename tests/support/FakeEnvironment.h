@@ -131,9 +131,11 @@ public:
 class Gate {
 public:
     std::atomic<bool> failing = false;
+    std::atomic<int> entered = 0;
 
     // On the worker thread, before the work.
     void enter() {
+        ++entered;
         std::unique_lock lock(mutex_);
         if (held_ > 0) {
             --held_;
