@@ -104,7 +104,6 @@ TEST(AppModel, ThresholdFollowsTheSettingOrTheVolume) {
             {"stored nan", QVariant(std::numeric_limits<double>::quiet_NaN()), 128'000'000'000,
              15'000'000'000},
             {"1 TB", std::nullopt, 1'000'000'000'000, 50'000'000'000},
-            {"125 GB", std::nullopt, 125'000'000'000, 15'000'000'000},
             {"64 GB", std::nullopt, 64'000'000'000, 10'000'000'000},
             {"total unknown", std::nullopt, std::nullopt, 10'000'000'000},
         };

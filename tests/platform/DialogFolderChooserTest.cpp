@@ -52,9 +52,7 @@ TEST(DialogFolderChooser, ChoosesSeveralFolders) {
         QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }, 10'000));
     clickRow(*list, 0, Qt::NoModifier);
     clickRow(*list, 1, Qt::ControlModifier);
-    QPushButton* search = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
-    EXPECT_EQ(search->text(), "Search");
-    QTest::mouseClick(search, Qt::LeftButton);
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return answer->has_value(); }, 10'000));
     ASSERT_TRUE(answer->value().has_value());
     QStringList chosen = *answer->value();
