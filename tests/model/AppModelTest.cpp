@@ -93,24 +93,21 @@ TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
 // A stored number wins; otherwise a tenth of the volume, rounded to fives within 10…50 GB.
 // Bytes are clamped to 64 bits.
 TEST(AppModel, ThresholdFollowsTheSettingOrTheVolume) {
-    const std::tuple<const char*, std::optional<QVariant>, std::optional<std::int64_t>,
-                     std::int64_t>
-        cases[] = {
-            {"stored", QVariant(12.5), 0, 12'500'000'000},
-            {"stored zero: alerts off", QVariant(0.0), 500'000'000'000, 0},
-            {"stored infinity", QVariant(std::numeric_limits<double>::infinity()), 0,
-             std::numeric_limits<std::int64_t>::max()},
-            {"stored text", QVariant(QStringLiteral("twenty")), 256'000'000'000, 25'000'000'000},
-            {"stored nan", QVariant(std::numeric_limits<double>::quiet_NaN()), 128'000'000'000,
-             15'000'000'000},
-            {"1 TB", std::nullopt, 1'000'000'000'000, 50'000'000'000},
-            {"64 GB", std::nullopt, 64'000'000'000, 10'000'000'000},
-            {"total unknown", std::nullopt, std::nullopt, 10'000'000'000},
-        };
+    const std::tuple<const char*, QVariant, std::optional<std::int64_t>, std::int64_t> cases[] = {
+        {"stored", QVariant(12.5), 0, 12'500'000'000},
+        {"stored zero: alerts off", QVariant(0.0), 500'000'000'000, 0},
+        {"stored infinity", QVariant(std::numeric_limits<double>::infinity()), 0,
+         std::numeric_limits<std::int64_t>::max()},
+        {"stored text", QVariant(QStringLiteral("twenty")), 256'000'000'000, 25'000'000'000},
+        {"stored nan", QVariant(std::numeric_limits<double>::quiet_NaN()), 128'000'000'000,
+         15'000'000'000},
+        {"1 TB", QVariant(), 1'000'000'000'000, 50'000'000'000},
+        {"64 GB", QVariant(), 64'000'000'000, 10'000'000'000},
+        {"total unknown", QVariant(), std::nullopt, 10'000'000'000},
+    };
     for (const auto& [name, stored, volumeTotal, expected] : cases) {
         ModelFixture f;
-        if (stored)
-            f.settings->values.insert("thresholdGB", *stored);
+        f.settings->values.insert("thresholdGB", stored); // an invalid value counts as absent
         f.volume->figures = VolumeCapacity::Figures{1, volumeTotal};
         EXPECT_EQ(AppModel(f.environment()).thresholdBytes(), expected) << name;
     }
