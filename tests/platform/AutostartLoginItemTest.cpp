@@ -13,10 +13,6 @@ namespace {
 struct AutostartFixture {
     TempTree tree;
     QString path = QString::fromStdString((tree / "config/autostart/pellwick.desktop").string());
-
-    [[nodiscard]] AutostartLoginItem item(const QString& executable = "/opt/pellwick") const {
-        return AutostartLoginItem(path, executable);
-    }
 };
 
 // Session managers honour a user's edited copy: these keys in its main group switch it off.
@@ -29,18 +25,18 @@ TEST(AutostartLoginItem, AUserCopyCountsAsOnUnlessSwitchedOff) {
         {"X-GNOME-Autostart-enabled=false\n", false},
         {"[Desktop Action Quit]\nHidden=true\n", true},
     };
-    EXPECT_FALSE(AutostartFixture().item().isEnabled());
     for (const auto& [lines, enabled] : copies) {
         SCOPED_TRACE(lines);
         AutostartFixture f;
         f.tree.text("config/autostart/pellwick.desktop",
                     "[Desktop Entry]\nType=Application\nName=Pellwick\nExec=pellwick\n" + lines);
-        auto loginItem = f.item();
+        AutostartLoginItem loginItem(f.path, "/opt/pellwick");
         EXPECT_EQ(loginItem.isEnabled(), enabled);
         loginItem.setEnabled(true);
         EXPECT_TRUE(loginItem.isEnabled());
         loginItem.setEnabled(false);
         EXPECT_FALSE(QFile::exists(f.path));
+        EXPECT_FALSE(loginItem.isEnabled());
     }
 }
 
@@ -60,7 +56,7 @@ TEST(AutostartLoginItem, ExecQuotesReservedCharacters) {
     for (const auto& [executable, exec] : paths) {
         SCOPED_TRACE(executable.toStdString());
         AutostartFixture f;
-        f.item(executable).setEnabled(true);
+        AutostartLoginItem(f.path, executable).setEnabled(true);
         QFile entry(f.path);
         ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
         const QByteArray contents = entry.readAll();

@@ -22,22 +22,16 @@ void clickRow(QListView& list, int row, Qt::KeyboardModifiers modifiers) {
     QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, list.visualRect(index).center());
 }
 
-// What the chooser answered, once it has.
-using Answer = std::optional<std::optional<QStringList>>;
-
-QCoro::Task<> ask(std::shared_ptr<DialogFolderChooser> chooser, QString startFolder,
-                  std::shared_ptr<Answer> answer) {
-    *answer = co_await chooser->chooseFolders(startFolder);
-}
-
 TEST(DialogFolderChooser, ChoosesSeveralFolders) {
     const TempTree tree;
     const QString alpha = QString::fromStdString(tree.folder("alpha").string());
     const QString beta = QString::fromStdString(tree.folder("beta").string());
     (void)tree.file("notes.txt");
-    const auto answer = std::make_shared<Answer>();
-    ask(std::make_shared<DialogFolderChooser>(), QString::fromStdString(tree.root().string()),
-        answer);
+    // What the chooser answered, once it has.
+    const auto answer = std::make_shared<std::optional<std::optional<QStringList>>>();
+    DialogFolderChooser chooser;
+    chooser.chooseFolders(QString::fromStdString(tree.root().string()))
+        .then([answer](std::optional<QStringList> chosen) { *answer = std::move(chosen); });
     QFileDialog* dialog = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (auto* found = qobject_cast<QFileDialog*>(widget); found && found->isVisible())
@@ -52,9 +46,7 @@ TEST(DialogFolderChooser, ChoosesSeveralFolders) {
         QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == 2; }, 10'000));
     clickRow(*list, 0, Qt::NoModifier);
     clickRow(*list, 1, Qt::ControlModifier);
-    QPushButton* search = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open);
-    EXPECT_EQ(search->text(), "Search");
-    QTest::mouseClick(search, Qt::LeftButton);
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return answer->has_value(); }, 10'000));
     ASSERT_TRUE(answer->value().has_value());
     QStringList chosen = *answer->value();

@@ -25,11 +25,6 @@ pid_t spawnSleeper(const std::string& program, bool ownSession = false) {
     return failed ? -1 : pid;
 }
 
-void endChild(pid_t pid) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
 // Tools and names of another case are no apps; each editor counts once, whatever its build.
 TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
     const std::pair<ProcessNames, std::set<std::string>> cases[] = {
@@ -44,13 +39,13 @@ TEST(ProcessRunningApplicationsTest, MapsExecutablesToBundleIdentifiers) {
 }
 
 // Against the real process list: a program started through a link named "cursor" is Cursor.
-// Against the real process list: a program started through a link named "cursor" is Cursor.
 TEST(ProcessRunningApplicationsTest, SeesAnApplicationThatRuns) {
     const TempTree tree;
     const pid_t cursor = spawnSleeper(tree.link("bin/cursor", "/bin/sleep").string());
     ASSERT_GT(cursor, 0);
     const auto running = ProcessRunningApplications().bundleIdentifiers(runningProcessNames());
-    endChild(cursor);
+    kill(cursor, SIGKILL);
+    waitpid(cursor, nullptr, 0);
     EXPECT_TRUE(running.contains("com.todesktop.230313mzl4w4u92"));
 }
 
@@ -65,7 +60,8 @@ TEST(ChildSessionsTest, EndsTheSessionsOurChildrenLeadOnly) {
     ASSERT_EQ(waitpid(shell, &status, 0), shell);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_EQ(waitpid(other, &status, WNOHANG), 0);
-    endChild(other);
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
 }
 
 } // namespace

@@ -8,41 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 namespace {
-
-// A one-page web server on 127.0.0.1 that serves the same feed to every request. Its
-// connections go with it.
-class FeedServer {
-public:
-    explicit FeedServer(QByteArray page) {
-        server_.listen(QHostAddress::LocalHost);
-        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this, page] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                auto request = std::make_shared<QByteArray>();
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [=] {
-                    *request += socket->readAll();
-                    if (request->contains("\r\n\r\n")) {
-                        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\n"
-                                      "Content-Length: " +
-                                      QByteArray::number(page.size()) +
-                                      "\r\nConnection: close\r\n\r\n" + page);
-                        socket->disconnectFromHost();
-                    }
-                });
-            }
-        });
-    }
-
-    [[nodiscard]] QUrl url() const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(server_.serverPort()));
-    }
-
-private:
-    QTcpServer server_;
-};
 
 QByteArray feed(const QByteArray& items) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -70,8 +38,6 @@ const QByteArray version110b2 =
 const Updater::NewVersion newVersion110{"1.1", "https://example.org/notes/1.1",
                                         "https://example.org/pellwick-1.1.0.tar.gz"};
 
-const Updater::Error unreadable{QStringLiteral("The update feed could not be read.")};
-
 TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
     const std::tuple<const char*, QByteArray, QString, Updater::Outcome> feeds[] = {
         {"newest of several, any order, in enclosure attributes",
@@ -84,20 +50,31 @@ TEST(Updater, OutcomeIsTheNewestListedVersionIfNewer) {
          feed("<item><sparkle:version>0.9</sparkle:version><link>https://example.org/x</link>"
               "<enclosure url=\"https://example.org/x\" sparkle:version=\"2.0\"/></item>"),
          "1.0", Updater::UpToDate{}},
-        {"truncated", feed(version110).left(200), "1.0", unreadable},
-        {"undeclared prefix",
-         "<rss><channel><item><sparkle:version>2</sparkle:version></item></channel></rss>", "1.0",
-         unreadable},
+        {"truncated", feed(version110).left(200), "1.0",
+         Updater::Error{QStringLiteral("The update feed could not be read.")}},
     };
     for (const auto& [name, document, currentVersion, expected] : feeds)
         EXPECT_EQ(Updater::outcomeFor(document, currentVersion), expected) << name;
 }
 
-// Checks end to end against a local server: a check can start once the updater has started, not
-// while one runs, and again after it ended.
+// Checks end to end against a web server on 127.0.0.1: a check can start once the updater has
+// started, not while one runs, and again after it ended. The server answers in HTTP/1.0, where
+// the page ends with the connection.
 TEST(Updater, ChecksOnlyOnceStartedAndOneAtATime) {
-    FeedServer server(feed(version110));
-    Updater updater(server.url(), QStringLiteral("1.0"));
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            if (socket->peek(1 << 16).contains("\r\n\r\n")) {
+                socket->write("HTTP/1.0 200 OK\r\n\r\n" + feed(version110));
+                socket->disconnectFromHost();
+            }
+        });
+    });
+    Updater updater(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/appcast.xml").arg(server.serverPort())),
+        QStringLiteral("1.0"));
     EXPECT_FALSE(updater.canCheckForUpdates());
     QSignalSpy started(&updater, &Updater::canCheckForUpdatesChanged);
     ASSERT_TRUE(started.wait(20'000));

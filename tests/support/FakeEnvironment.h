@@ -131,9 +131,11 @@ public:
 class Gate {
 public:
     std::atomic<bool> failing = false;
+    std::atomic<int> entered = 0;
 
     // On the worker thread, before the work.
     void enter() {
+        ++entered;
         std::unique_lock lock(mutex_);
         if (held_ > 0) {
             --held_;
@@ -278,18 +280,10 @@ struct ModelUnderTest : ModelFixture {
     }
 };
 
-inline QCoro::Task<> markWhenDone(QCoro::Task<> task, std::shared_ptr<bool> done) {
-    try {
-        co_await std::move(task);
-    } catch (...) {
-    }
-    *done = true;
-}
-
 // Runs a workflow to its end, or gives up after twenty seconds (QCoro::waitFor would hang on a
 // workflow that throws).
 inline bool finishes(QCoro::Task<> task) {
     auto done = std::make_shared<bool>(false);
-    markWhenDone(std::move(task), done);
+    task.then([done] { *done = true; }, [done](const std::exception&) { *done = true; });
     return QTest::qWaitFor([&] { return *done; }, 20'000);
 }
