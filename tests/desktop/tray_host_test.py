@@ -313,6 +313,7 @@ class TrayTest(VirtualSession):
         before = self.bar("bar-before.png")
         self.pellwick = self.start("pellwick", [self.program])
         area = self.show_item(before, "bar-after.png")
+        assert not self.visible_windows(WELCOME), "the welcome window opened after onboarding"
         self.run("convert", os.path.join(self.root, "bar-after.png"), "-crop", "480x%d+%d+0" % (
             host.bar_height, SCREEN[0] - 480), "+repage",
             os.path.join(self.output, "tray-%s.png" % host.name))

@@ -1,9 +1,7 @@
 #include "PanelTestSupport.h"
 
 #include "platform/ColorSchemeSource.h"
-#include "ui/OnboardingView.h"
 #include "ui/PellwickApp.h"
-#include "ui/SingleInstance.h"
 #include "ui/StatusNotifierItem.h"
 
 #include <QDBusConnection>
@@ -48,17 +46,6 @@ TEST(AppTray, TitleAndIconFollowFreeSpaceAndThreshold) {
         EXPECT_EQ(item.title().toStdString(), title) << freeBytes;
         EXPECT_EQ(item.iconName(), isLow ? "dialog-warning-symbolic" : "drive-harddisk-symbolic")
             << freeBytes << " against " << thresholdGB;
-    }
-}
-
-TEST(AppStartUp, WelcomeWindowOpensUntilOnboardingIsCompletedAndRunsWithoutABus) {
-    for (const bool completed : {false, true}) {
-        AppFixture fixture;
-        fixture.settings->values.insert(QStringLiteral("onboardingCompleted"), completed);
-        fixture.app.start();
-        const auto* welcome = fixture.app.welcomeWindow();
-        EXPECT_EQ(welcome && welcome->isVisible(), !completed) << completed;
-        EXPECT_TRUE(SingleInstance(fixture.noBus).claim());
     }
 }
 
