@@ -45,7 +45,6 @@ TEST(Adversarial, ALinkSwappedInAboveARootNeverRedirectsTheSweep) {
     const fs::path root = tree / "p/tree";
     const fs::path canary = tree / "canary";
     fill(tree, canary / "tree", 100);
-    int redirectedRounds = 0;
     for (int round = 0; round < 60; ++round) {
         fs::remove_all(tree / "p");
         fs::remove(tree / "link");
@@ -64,12 +63,9 @@ TEST(Adversarial, ALinkSwappedInAboveARootNeverRedirectsTheSweep) {
         if (fs::is_symlink(tree / "p"))
             exchange(tree / "p", tree / "link");
         ASSERT_EQ(filesBelow(canary), 100u) << "round " << round;
-        if (filesBelow(root) > 0) {
-            ++redirectedRounds;
-            EXPECT_GE(leftAlone, 1) << "a root left full was reported as cleaned";
-        }
+        EXPECT_TRUE(filesBelow(root) == 0 || leftAlone >= 1)
+            << "round " << round << ": a root left full was reported as cleaned";
     }
-    RecordProperty("RoundsThatMetTheLink", redirectedRounds);
 }
 
 // After the move every folder of the moved subtree gets a canary file: one the sweep never saw

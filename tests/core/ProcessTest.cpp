@@ -26,12 +26,6 @@ namespace {
     return options;
 }
 
-[[nodiscard]] std::size_t openDescriptorCount() {
-    return static_cast<std::size_t>(
-        std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                      std::filesystem::directory_iterator()));
-}
-
 // A killed process lingers as a zombie until its new parent reaps it; both count as gone.
 [[nodiscard]] bool processGone(pid_t pid) {
     for (int attempt = 0; attempt < 500; ++attempt, std::this_thread::sleep_for(10ms)) {
@@ -96,7 +90,7 @@ TEST(ChildProcessTest, LargeInputAndOutputNeitherDeadlockNorKillUs) {
 // The runs go side by side, each waiting out its limit. Whatever they started is ended, and no
 // descriptor or child is left behind.
 TEST(ChildProcessTest, StopsAtTheLimitKeepsWhatWasPrintedAndLeavesNothingBehind) {
-    const auto descriptors = openDescriptorCount();
+    const auto descriptors = openDescriptors();
     const std::string scripts[] = {
         "printf first; while :; do sleep 0.05; done",
         "trap '' TERM; printf first; while :; do sleep 0.05; done",
@@ -131,7 +125,7 @@ TEST(ChildProcessTest, StopsAtTheLimitKeepsWhatWasPrintedAndLeavesNothingBehind)
     }
     ASSERT_TRUE(sleeper.timedOut);
     EXPECT_TRUE(processGone(std::stoi(sleeper.output))) << "the session's background child";
-    EXPECT_EQ(openDescriptorCount(), descriptors);
+    EXPECT_EQ(openDescriptors(), descriptors);
     errno = 0;
     EXPECT_TRUE(::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD) << "a child is left";
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -29,13 +30,8 @@ TEST(ByteCountFormat, MatchesThePlatformWording) {
 // Each pair in ascending order or equal; both directions are checked. A "-" ends the version,
 // leading zeros vanish and numbers beyond 64 bits saturate.
 TEST(VersionComparison, OrdersBothWays) {
-    struct Case {
-        std::string first;
-        std::strong_ordering order;
-        std::string second;
-    };
     const auto less = std::strong_ordering::less, equal = std::strong_ordering::equal;
-    const Case cases[] = {
+    const std::tuple<std::string, std::strong_ordering, std::string> cases[] = {
         {"1.9", less, "1.10"},     {"0.9.9", less, "1"},
         {"1.0a1", less, "1.0b1"},  {"1.0b1", less, "1.0"},
         {"1.0b9", less, "1.0b10"}, {"1.0rc1", less, "1.0.1"},

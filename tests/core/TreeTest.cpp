@@ -47,10 +47,6 @@ std::int64_t sumBelow(const fs::path& folder, unsigned threads) {
     return ParallelSizeWalk::sumBelow(fd.get(), status.st_dev, threads);
 }
 
-long openDescriptors() {
-    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-}
-
 int removeInside(const fs::path& folder, const TreeRemover::Selection& selection = {}) {
     UniqueFd fd(TreeWalker::openFolder(AT_FDCWD, folder.c_str()));
     return fd.valid() ? TreeRemover::removeEntries(fd.get(), selection) : -1;
@@ -84,7 +80,6 @@ TEST(AllocatedSize, CountsTheBlocksOfEveryFileOnceAndNothingThroughLinks) {
     EXPECT_EQ(Cleaner::allocatedSizes({link, tiny}),
               (std::vector<std::int64_t>{0, 512 * status.st_blocks}));
     EXPECT_EQ(Cleaner::allocatedSize(tree / "missing"), 0);
-    EXPECT_EQ(Cleaner::allocatedSize(tree / "a/empty"), 0);
     const volatile std::int64_t hugeBlockCount = std::numeric_limits<std::int64_t>::max() / 256;
     EXPECT_EQ(allocatedBytes(hugeBlockCount), std::numeric_limits<std::int64_t>::max());
     // A volume's figures: 2^51 blocks of 4 KiB fit 64 unsigned bits but not a byte count.
@@ -136,7 +131,7 @@ TEST(AllocatedSize, SkipsAnUnreadableFolderAndWalksAloneWithoutThreads) {
         const rlimit oneProcess{1, 1};
         if (setrlimit(RLIMIT_NPROC, &oneProcess) != 0)
             return 2;
-        const long before = openDescriptors();
+        const auto before = openDescriptors();
         try {
             return sumBelow(tree / "big", 4) == readable && openDescriptors() == before ? 0 : 3;
         } catch (...) {

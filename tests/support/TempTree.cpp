@@ -155,6 +155,11 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
+std::size_t openDescriptors() {
+    return std::size_t(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
 std::size_t filesBelow(const fs::path& folder) {
     std::size_t count = 0;
     std::error_code error;

@@ -55,5 +55,8 @@ void giveToNobody(const std::filesystem::path& path);
 // The names of the entries of `folder`, in listing order.
 [[nodiscard]] std::vector<std::string> namesIn(const std::filesystem::path& folder);
 
+// How many descriptors this process has open.
+[[nodiscard]] std::size_t openDescriptors();
+
 // How many regular files lie anywhere below `folder`; a missing folder has none.
 [[nodiscard]] std::size_t filesBelow(const std::filesystem::path& folder);
