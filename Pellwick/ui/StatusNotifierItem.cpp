@@ -32,6 +32,9 @@ const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Propert
 const QString gnomeShell = QStringLiteral("gnome-shell");
 constexpr int maxRetries = 5;
 constexpr std::chrono::milliseconds retryDelay{1000};
+// After a host dropped the item: 1, 2, 4 … 30 seconds apart, about two minutes in all.
+constexpr int maxDropRetries = 8;
+constexpr std::chrono::milliseconds maxDropRetryDelay{30'000};
 
 // Hosts pick the image nearest the panel's size; these cover the usual panel heights, and
 // twice the usual ones for screens scaled by 2.
@@ -121,6 +124,7 @@ StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QObject* parent)
             [this](const QString&, const QString&, const QString& newOwner) {
                 loseRegistration();
                 registrationRetries_ = 0;
+                dropRetries_ = 0;
                 if (!newOwner.isEmpty())
                     registerWithWatcher();
             });
@@ -179,13 +183,22 @@ void StatusNotifierItem::registerWithWatcher() {
                 }
                 // A watcher still starting up may refuse the first attempts.
                 if (watcherIsThere && !isRegistered_ && registrationRetries_++ < maxRetries)
-                    retryRegistration();
+                    retryRegistration(retryDelay);
             });
 }
 
-void StatusNotifierItem::retryRegistration() {
+void StatusNotifierItem::retryRegistration(std::chrono::milliseconds delay) {
     isRegistering_ = true;
-    QTimer::singleShot(retryDelay, this, &StatusNotifierItem::registerWithWatcher);
+    QTimer::singleShot(delay, this, &StatusNotifierItem::registerWithWatcher);
+}
+
+// The new name is taken before the old one is given up, so the item is never nameless.
+void StatusNotifierItem::renewServiceName() {
+    const QString fresh = uniqueServiceName();
+    if (!bus_.registerService(fresh))
+        return;
+    bus_.unregisterService(serviceName_);
+    serviceName_ = fresh;
 }
 
 void StatusNotifierItem::markRegistered() {
@@ -220,10 +233,14 @@ void StatusNotifierItem::checkStillListed() {
         if (items.isValid() && isListed(items.value().variant().toStringList()))
             return;
         loseRegistration();
-        // GNOME's host, seeing an item twice at its start, can drop the one it shows; a few
-        // more registrations with the same watcher bring it back.
-        if (registrationRetries_++ < maxRetries)
-            retryRegistration();
+        // GNOME's host, seeing an item twice at its start, can drop the one it shows. Under load
+        // it can also fail to set an item up and then fail again for the same name, several
+        // times a second apart. A fresh name and a growing pause between attempts bring it back.
+        if (dropRetries_ < maxDropRetries) {
+            renewServiceName();
+            retryRegistration(std::min(retryDelay * (1 << dropRetries_), maxDropRetryDelay));
+            ++dropRetries_;
+        }
     });
 }
 

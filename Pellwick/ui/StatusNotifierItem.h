@@ -10,6 +10,8 @@
 #include <QPoint>
 #include <QString>
 
+#include <chrono>
+
 class DBusMenu;
 class QDBusServiceWatcher;
 
@@ -136,7 +138,8 @@ signals:
 private:
     void exportOnBus();
     void registerWithWatcher();
-    void retryRegistration();
+    void retryRegistration(std::chrono::milliseconds delay);
+    void renewServiceName();
     void markRegistered();
     void checkStillListed();
     void loseRegistration();
@@ -151,6 +154,7 @@ private:
     bool isRegistered_ = false;
     bool isRegistering_ = false;
     int registrationRetries_ = 0;
+    int dropRetries_ = 0;
     QString hostProcess_;
 
     QString title_ = QStringLiteral("Pellwick");

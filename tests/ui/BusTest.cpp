@@ -107,7 +107,7 @@ protected:
 class AppSingleInstanceOnBus : public StatusNotifierItemTest {};
 
 // Whatever form the watcher lists the item in, another item leaving keeps it registered; the
-// watcher no longer listing it is noticed.
+// watcher no longer listing it is noticed, and the item registers again.
 TEST_F(StatusNotifierItemTest, NoticesWhenTheWatcherStopsListingIt) {
     for (const char* listing :
          {"SERVICE", "SERVICE/StatusNotifierItem", "UNIQUE@/StatusNotifierItem"}) {
@@ -121,9 +121,13 @@ TEST_F(StatusNotifierItemTest, NoticesWhenTheWatcherStopsListingIt) {
         ASSERT_TRUE(QTest::qWaitFor([&host] { return host.reads == 1; }, 5000));
         property(item, "Id"); // a round trip: the item has read the listing
         EXPECT_TRUE(item.isRegistered());
+        const QString dropped = item.serviceName();
         host.listed.clear();
         emit host.StatusNotifierItemUnregistered(QStringLiteral("org.kde.StatusNotifierItem-2"));
         EXPECT_TRUE(QTest::qWaitFor([&lost] { return lost.count() == 1; }, 5000));
+        // Back a moment later, under a fresh name: a host may keep failing for the old one.
+        EXPECT_TRUE(QTest::qWaitFor([&item] { return item.isRegistered(); }, 5000));
+        EXPECT_NE(item.serviceName(), dropped);
     }
 }
 
